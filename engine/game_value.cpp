@@ -13,7 +13,8 @@ TableAllocationError::TableAllocationError(std::size_t bytes_needed)
 // Anonymous pages arrive zero-filled, which is exactly the +0.0 the build
 // expects, without a separate pass over 191 MiB.
 GameValueTable::GameValueTable() {
-  void* block = mmap(nullptr, TableBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* block =
+      mmap(nullptr, TableBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (block == MAP_FAILED) throw TableAllocationError(TableBytes);
   // Huge pages cut the cost of first touching the block several times over.
   madvise(block, TableBytes, MADV_HUGEPAGE);

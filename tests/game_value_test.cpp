@@ -1,3 +1,5 @@
+#include "game_value.hpp"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "built_table.hpp"
-#include "game_value.hpp"
 
 namespace mirtolk {
 namespace {
@@ -150,7 +151,8 @@ TEST(BuildGameValue, GameProperties) {
 
 TEST(BuildGameValue, SmallestWinningWhiteCount) {
   const GameValueTable& t = BuiltTable();
-  const std::pair<int, int> rows[] = {{1, 1}, {2, 2}, {3, 2}, {10, 8}, {100, 89}, {1000, 964}, {5000, 4917}};
+  const std::pair<int, int> rows[] = {{1, 1},    {2, 2},      {3, 2},      {10, 8},
+                                      {100, 89}, {1000, 964}, {5000, 4917}};
   for (auto [b, first] : rows) {
     EXPECT_EQ(t(first - 1, b), 0.0) << "b = " << b;
     for (int w = first; w <= MaxCount; ++w) ASSERT_GT(t(w, b), 0.0) << w << ", " << b;

@@ -1,9 +1,10 @@
+#include "query.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "built_table.hpp"
-#include "query.hpp"
 
 namespace mirtolk {
 namespace {
