@@ -4,7 +4,7 @@ BUILD_DIR := $(if $(filter default,$(PRESET)),build,build-$(PRESET))
 # Warnings fail the build in CI; locally they are only shown.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test clean
+.PHONY: all deps configure build test sanitize clean
 
 all: build
 
@@ -19,6 +19,13 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run.
+sanitize: deps
+	cmake --preset sanitize -DMIRTOLK_WERROR=$(WERROR)
+	cmake --build --preset sanitize
+	ctest --preset sanitize
 
 clean:
 	rm -rf build build-*
