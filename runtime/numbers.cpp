@@ -21,9 +21,9 @@ struct Decimal {
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 
-// Far beyond any exponent that matters yet small enough that adding text
-// lengths to it cannot overflow int64.
-constexpr std::int64_t kExponentCap = 1'000'000'000'000'000'000;
+// Far beyond any exponent that matters, yet one more digit past it and then
+// adding a text length still fit comfortably in int64.
+constexpr std::int64_t kExponentCap = 100'000'000'000'000'000;
 
 // The one reader behind IsNumeric and both conversions: a single pass over
 // the text, comparing code units only against ASCII, so NULs, surrogates and
