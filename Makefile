@@ -4,7 +4,10 @@ BUILD_DIR := $(if $(filter default,$(PRESET)),build,build-$(PRESET))
 # Warnings fail the build in CI; locally they are only shown.
 WERROR := $(if $(CI),ON,OFF)
 
-.PHONY: all deps configure build test clean
+# `make fuzz` runs the fuzzer this many seconds.
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build test sanitize fuzz clean
 
 all: build
 
@@ -19,6 +22,24 @@ build: configure
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; any
+# report fails the run.
+sanitize: deps
+	cmake --preset sanitize -DMIRTOLK_WERROR=$(WERROR)
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+
+# New inputs go to build-fuzz/corpus; the committed seeds are only read.
+# max_len admits texts past 32,767 code units; rss_limit leaves room for the
+# 191 MiB table and the sanitizers' overhead.
+fuzz: deps
+	cmake --preset fuzz -DMIRTOLK_WERROR=$(WERROR)
+	cmake --build --preset fuzz
+	mkdir -p build-fuzz/corpus build-fuzz/crashes
+	build-fuzz/tests/fuzz/query_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=140000 \
+	  -timeout=10 -rss_limit_mb=2048 -dict=tests/fuzz/query.dict \
+	  -artifact_prefix=build-fuzz/crashes/ -print_final_stats=1 build-fuzz/corpus tests/fuzz/corpus
 
 clean:
 	rm -rf build build-*

@@ -69,6 +69,19 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{std::u16string(1, u'-').append(32766, u'9'), u"0", u"Error"},
                       Row{std::u16string(32766, u'0') + u"7", u"10", u"0.000000"}));
 
+// Exponents with more digits than 64 bits hold: reading them must neither
+// overflow nor wrap into a small exponent. The first row is the fuzzer's own
+// find: its exponent overflowed before the trailing letter rejected the text.
+INSTANTIATE_TEST_SUITE_P(
+    LongExponents, Query,
+    ::testing::Values(Row{u"1e00000940000000000000000000\u00da", u"", u"Error"},
+                      Row{u"1e9400000000000000000", u"0", u"Error"},
+                      Row{u"0", u"1e99999999999999999999", u"Error"},
+                      Row{u"1e-9400000000000000000", u"0", u"0.000000"},
+                      Row{u"10", u"3e-99999999999999999999", u"10.000000"},
+                      Row{u"0.0e99999999999999999999", u"0", u"0.000000"},
+                      Row{u"1e0000000000000000000000000000001", u"3", u"7.279720"}));
+
 TEST(Query, AnswerIsAbsentOnlyForRejectedInput) {
   EXPECT_FALSE(AnswerQuery(u"5001", u"0", test::BuiltTable()).has_value());
   EXPECT_EQ(AnswerQuery(u"10", u"3", test::BuiltTable()), std::u16string(u"7.279720"));
