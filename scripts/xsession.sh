@@ -43,6 +43,9 @@ xs_start_display() {
   export DISPLAY=":$number"
   unset WAYLAND_DISPLAY
   export QT_QPA_PLATFORM=xcb
+  # Qt wants a private runtime folder and complains on stderr without one.
+  mkdir -m 700 "$XS_TMP/runtime"
+  export XDG_RUNTIME_DIR="$XS_TMP/runtime"
 }
 
 xs_launch() {
