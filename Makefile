@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # `make fuzz` runs the fuzzer this many seconds.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test sanitize fuzz clean
+.PHONY: all deps configure build test run sanitize fuzz clean
 
 all: build
 
@@ -40,6 +40,15 @@ fuzz: deps
 	build-fuzz/tests/fuzz/query_fuzz -max_total_time=$(FUZZ_SECONDS) -max_len=140000 \
 	  -timeout=10 -rss_limit_mb=2048 -dict=tests/fuzz/query.dict \
 	  -artifact_prefix=build-fuzz/crashes/ -print_final_stats=1 build-fuzz/corpus tests/fuzz/corpus
+
+# Opens the window; with no display at all, shows it working on a virtual one
+# instead and saves a screenshot to $(BUILD_DIR)/mirtolk.png.
+run: build
+	@if [ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]; then \
+	  $(BUILD_DIR)/window/mirtolk; \
+	else \
+	  bash scripts/run-headless $(BUILD_DIR); \
+	fi
 
 clean:
 	rm -rf build build-*

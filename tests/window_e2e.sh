@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The built program on a real X server: start it, answer a few queries through
+# the window as a person would, close it as a window manager would, and expect
+# exit status 0.
+#   usage: window_e2e.sh PATH/TO/mirtolk PATH/TO/xwin
+set -u
+program=$1
+export XWIN=$2
+source "$(dirname "$0")/../scripts/xsession.sh"
+
+failures=0
+expect() {
+  if [ "$2" = "$3" ]; then
+    echo "ok: $1 -> $3"
+  else
+    echo "FAIL: $1 -> '$3', expected '$2'"
+    failures=$((failures + 1))
+  fi
+}
+
+xs_start_display
+xs_launch "$program"
+xs_wait_window
+
+expect "10 white, 3 black, keys only" 7.279720 "$(xs_query_by_keys 10 3)"
+expect "3 white, 10 black" 0.000000 "$(xs_query 3 10)"
+expect "5000 white, 5000 black" 36.900218 "$(xs_query 5000 5000)"
+expect "'abc' white, 3 black" Error "$(xs_query abc 3)"
+expect "5001 white, 0 black" Error "$(xs_query 5001 0)"
+
+xs_close_and_wait
+status=$?
+expect "exit status after closing the window" 0 "$status"
+
+echo "$((6 - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
