@@ -257,7 +257,11 @@ void Session::Fail(int status, const char* line) noexcept {
   std::cerr << line << std::endl;
   if (SomeoneCanSeeTheScreen()) {
     QWidget* parent = form_ && form_->widget()->isVisible() ? form_->widget() : nullptr;
-    QMessageBox::critical(parent, ToQString(data_.startup_window.caption), QString::fromUtf8(line));
+    QMessageBox box(QMessageBox::Critical, ToQString(data_.startup_window.caption),
+                    QString::fromUtf8(line), QMessageBox::Ok, parent);
+    // The words can be selected and copied, for a bug report say.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    box.exec();
   }
   if (executing_) QCoreApplication::exit(status);
 }
