@@ -14,13 +14,16 @@
 #include <iterator>
 #include <limits>
 #include <typeinfo>
+#include <utility>
 
 #include "window_services_testing.hpp"
 
 namespace mirtolk::rt {
 namespace {
 
+// The test seam's fault, armed until it strikes.
 int WriteFault = StatusOk;
+int WritesBeforeFault = 0;
 
 int Pixels(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
 
@@ -144,7 +147,9 @@ int ReadText(const TextBox& box, Text& text) {
 int WriteText(const TextBox& box, TextView text) {
   QLineEdit* edit = box.get();
   if (edit == nullptr) return StatusNoControl;
-  if (WriteFault != StatusOk) return WriteFault;
+  if (WriteFault != StatusOk && WritesBeforeFault-- == 0) {
+    return std::exchange(WriteFault, StatusOk);
+  }
   try {
     const QString wanted = ToQString(text);
     edit->setText(wanted);
@@ -156,7 +161,10 @@ int WriteText(const TextBox& box, TextView text) {
 }
 
 namespace testing {
-void SetTextWriteFault(int status) { WriteFault = status; }
+void SetTextWriteFault(int status, int writes_first) {
+  WriteFault = status;
+  WritesBeforeFault = writes_first;
+}
 }  // namespace testing
 
 // ---------------------------------------------------------------------------

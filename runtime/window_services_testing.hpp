@@ -5,8 +5,10 @@
 
 namespace mirtolk::rt::testing {
 
-// From now on every write of a box's text fails with `status` (one of the
-// negative statuses) and leaves the box as it was; StatusOk ends the fault.
-void SetTextWriteFault(int status);
+// Of the writes of a box's text from now on, the first `writes_first` work
+// and the next one fails with `status` (one of the negative statuses),
+// leaving the box as it was; the writes after it work again. StatusOk drops
+// a fault that has not struck yet.
+void SetTextWriteFault(int status, int writes_first = 0);
 
 }  // namespace mirtolk::rt::testing
