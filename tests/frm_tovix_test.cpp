@@ -2,14 +2,23 @@
 // and mouse events under the offscreen platform.
 #include "frm_tovix.hpp"
 
+#include <malloc.h>
+
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <cstdint>
+#include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "built_table.hpp"
+#include "numbers.hpp"
 #include "start_data.hpp"
 
 namespace mirtolk {
@@ -26,6 +35,39 @@ std::unique_ptr<rt::Form> CreateAndKeep(const rt::WindowDesc& layout) {
 
 const rt::StartData TestStart{ProgramStart.program_name, ProgramStart.startup_window,
                               &CreateAndKeep, ProgramStart.events};
+
+// Under AddressSanitizer malloc is not glibc's and freed memory is held back,
+// so neither the heap nor resident memory says whether anything leaks.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool MemoryMeasurable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool MemoryMeasurable = false;
+#else
+constexpr bool MemoryMeasurable = true;
+#endif
+#else
+constexpr bool MemoryMeasurable = true;
+#endif
+
+// Bytes that malloc has handed out and not had back, mapped chunks included.
+long long HeapInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return static_cast<long long>(m.uordblks + m.hblkhd);
+}
+
+// Resident memory of this process, in bytes.
+long long ResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stoll(line.substr(6)) * 1024;
+  }
+  return -1;
+}
+
+QString FromText(const rt::Text& t) {
+  return QString(reinterpret_cast<const QChar*>(t.data()), qsizetype(t.size()));
+}
 
 // The last cell the build writes and one in the middle; both hold 0 until then.
 bool TableComplete(const GameValueTable& t) {
@@ -55,6 +97,9 @@ class FrmTovixTest : public QObject {
   void resizingKeepsControlsInPlace_data();
   void resizingKeepsControlsInPlace();
   void tableCompleteWhenWindowFirstShows();
+  void tenThousandClicks();
+  void longAndOddTexts_data();
+  void longAndOddTexts();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -65,6 +110,13 @@ class FrmTovixTest : public QObject {
   }
   QLineEdit* box(const char* name) const { return qobject_cast<QLineEdit*>(control(name)); }
   QPushButton* calc() const { return qobject_cast<QPushButton*>(control("Command1")); }
+  // Replaces a box's text the way a person pastes one: select all, Ctrl+V.
+  static void pasteInto(QLineEdit* box, const QString& text) {
+    QGuiApplication::clipboard()->setText(text);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+  }
   // Replaces a box's text the way a person does: select all, type.
   static void typeInto(QLineEdit* box, const QString& text) {
     box->setFocus();
@@ -311,6 +363,124 @@ void FrmTovixTest::resizingKeepsControlsInPlace() {
 void FrmTovixTest::tableCompleteWhenWindowFirstShows() {
   QVERIFY(shown_);
   QVERIFY(table_complete_at_show_);
+}
+
+// Many clicks in a row, each with other counts: every answer must be the one
+// the table holds, and memory must not grow. The counts are put into the
+// boxes whole, as a paste would: typed key by key they would grow each box's
+// undo history, which Qt keeps in full, and hide what the clicks do.
+void FrmTovixTest::tenThousandClicks() {
+  const GameValueTable& table = test::BuiltTable();  // built apart from the window's
+  const QString rejected[] = {"", "abc", "12x", "5000.4", "-2", "5001", "1e4"};
+  std::uint32_t seed = 2024;
+  const auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+  // A count from -1 to 5000, or one time in eight a text the query rejects
+  // (nullopt).
+  const auto pick = [&](QString& text) -> std::optional<int> {
+    const std::uint32_t r = next();
+    if (r % 8 == 0) {
+      text = rejected[r / 8 % std::size(rejected)];
+      return std::nullopt;
+    }
+    const int count = int(r / 8 % (MaxCount + 2)) - 1;
+    text = QString::number(count);
+    return count;
+  };
+
+  constexpr int Clicks = 10000, WarmUp = 1000;
+  long long rss_warm = 0, heap_warm = 0;
+  for (int click = 1; click <= Clicks; ++click) {
+    QString white, black;
+    const auto w = pick(white);
+    const auto b = pick(black);
+    box("Text1")->setText(white);
+    box("Text2")->setText(black);
+    QTest::mouseClick(calc(), Qt::LeftButton);
+
+    const QString expected =
+        w && b ? FromText(rt::FormatByPattern(table(*w, *b), u"0.000000")) : u"Error"_qs;
+    if (box("Text3")->text() != expected) {
+      QFAIL(qPrintable(
+          u"click %1: white '%2', black '%3' showed '%4', expected '%5'"_qs.arg(click).arg(
+              white, black, box("Text3")->text(), expected)));
+    }
+    if (click == WarmUp) {
+      rss_warm = ResidentBytes();
+      heap_warm = HeapInUse();
+    }
+  }
+
+  if (!MemoryMeasurable) {
+    qInfo(
+        "memory not measured: AddressSanitizer's allocator holds freed memory back; "
+        "LeakSanitizer looks for leaks at exit instead");
+    return;
+  }
+  // Flat to within a few hundred bytes and a few pages when nothing leaks;
+  // 8 bytes a click would already exceed the heap's slack.
+  QCOMPARE_LE(HeapInUse() - heap_warm, 64 * 1024);
+  QCOMPARE_LE(ResidentBytes() - rss_warm, 1024 * 1024);
+}
+
+void FrmTovixTest::longAndOddTexts_data() {
+  QTest::addColumn<QString>("white");
+  QTest::addColumn<QString>("black");
+  QTest::addColumn<QString>("shown");
+  QTest::newRow("32,767 nines, white") << QString(32767, u'9') << "3"
+                                       << "Error";
+  QTest::newRow("32,767 nines, black") << "10" << QString(32767, u'9') << "Error";
+  QTest::newRow("32,767 letters") << QString(32767, u'x') << "3"
+                                  << "Error";
+  QTest::newRow("1,000,000 nines") << QString(1000000, u'9') << "3"
+                                   << "Error";
+  // Read whole, not cut where Qt's boxes stop by default (32,767).
+  QTest::newRow("40,000 digits, 10 at the end") << QString(39998, u'0') + "10"
+                                                << "3"
+                                                << "7.279720";
+
+  // Every control character but the tab, which counts as a blank around a
+  // count, spoils the count it follows; so do a right-to-left override and
+  // lone surrogates.
+  for (char16_t c = 0; c < 0x20; ++c) {
+    if (c == u'\t') continue;
+    QTest::addRow("10 then U+%04X", unsigned(c)) << u"10"_qs + QChar(c) << "3"
+                                                 << "Error";
+  }
+  QTest::newRow("10 then a tab") << "10\t"
+                                 << "3"
+                                 << "7.279720";
+  const QChar rlo(0x202E), high(0xD800), low(0xDC00);
+  QTest::newRow("right-to-left override first") << rlo + u"10"_qs << "3"
+                                                << "Error";
+  QTest::newRow("lone high surrogate last") << "10" << u"3"_qs + high << "Error";
+  QTest::newRow("lone low surrogate first") << low + u"10"_qs << "3"
+                                            << "Error";
+  QString controls;
+  for (char16_t c = 0; c < 0x20; ++c) controls += QChar(c);
+  controls += rlo;
+  controls += high;
+  controls += low;
+  QString full;
+  while (full.size() < 32767) full += controls;
+  full.truncate(32767);
+  QTest::newRow("32,767 control characters") << full << full << "Error";
+}
+
+// Whatever a person pastes, however long, "Calc" answers at once: the texts
+// are read in one pass each (CTest's timeout is the guard against anything
+// slower). Pasted, because a box takes any code unit that way.
+void FrmTovixTest::longAndOddTexts() {
+  QFETCH(QString, white);
+  QFETCH(QString, black);
+  QFETCH(QString, shown);
+
+  typeInto(box("Text3"), "before");
+  pasteInto(box("Text1"), white);
+  pasteInto(box("Text2"), black);
+  QCOMPARE(box("Text1")->text(), white);
+  QCOMPARE(box("Text2")->text(), black);
+  QTest::mouseClick(calc(), Qt::LeftButton);
+  QCOMPARE(box("Text3")->text(), shown);
 }
 
 }  // namespace mirtolk

@@ -119,7 +119,8 @@ void RuntimeErrorTest::failedWriteEndsTheProgram_data() {
       << rt::StatusOutOfMemory << 1 << "Error"
       << "Run-time error 1: Out of memory writing the text of Text3";
   QTest::newRow("the answer's write, another status")
-      << -77 << 1 << "Error" << "Run-time error 4: Failed writing the text of Text3 (status -77)";
+      << -77 << 1 << "Error"
+      << "Run-time error 4: Failed writing the text of Text3 (status -77)";
 }
 
 void RuntimeErrorTest::failedWriteEndsTheProgram() {
