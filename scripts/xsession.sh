@@ -10,6 +10,8 @@
 #   xs_close_and_wait                 closes the window as a window manager does
 #                                     (WM_DELETE_WINDOW); returns the exit status
 #   xs_stop                           ends what this file started (also on exit)
+#   xs_expect WHAT WANTED GOT         one check of a test, counted
+#   xs_summary                        "N passed, N failed"; fails if any failed
 
 : "${XWIN:?XWIN must name the built xwin helper}"
 XS_TITLE=Mirtolk
@@ -26,6 +28,24 @@ xs_stop() {
   XS_PID= XS_XVFB_PID=
 }
 trap xs_stop EXIT
+
+XS_PASSED=0
+XS_FAILED=0
+
+xs_expect() {
+  if [ "$2" = "$3" ]; then
+    echo "ok: $1 -> $3"
+    XS_PASSED=$((XS_PASSED + 1))
+  else
+    echo "FAIL: $1 -> '$3', expected '$2'"
+    XS_FAILED=$((XS_FAILED + 1))
+  fi
+}
+
+xs_summary() {
+  echo "$XS_PASSED passed, $XS_FAILED failed"
+  [ "$XS_FAILED" -eq 0 ]
+}
 
 xs_fail() {
   echo "$*" >&2

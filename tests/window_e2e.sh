@@ -8,29 +8,18 @@ program=$1
 export XWIN=$2
 source "$(dirname "$0")/../scripts/xsession.sh"
 
-failures=0
-expect() {
-  if [ "$2" = "$3" ]; then
-    echo "ok: $1 -> $3"
-  else
-    echo "FAIL: $1 -> '$3', expected '$2'"
-    failures=$((failures + 1))
-  fi
-}
-
 xs_start_display
 xs_launch "$program"
 xs_wait_window
 
-expect "10 white, 3 black, keys only" 7.279720 "$(xs_query_by_keys 10 3)"
-expect "3 white, 10 black" 0.000000 "$(xs_query 3 10)"
-expect "5000 white, 5000 black" 36.900218 "$(xs_query 5000 5000)"
-expect "'abc' white, 3 black" Error "$(xs_query abc 3)"
-expect "5001 white, 0 black" Error "$(xs_query 5001 0)"
+xs_expect "10 white, 3 black, keys only" 7.279720 "$(xs_query_by_keys 10 3)"
+xs_expect "3 white, 10 black" 0.000000 "$(xs_query 3 10)"
+xs_expect "5000 white, 5000 black" 36.900218 "$(xs_query 5000 5000)"
+xs_expect "'abc' white, 3 black" Error "$(xs_query abc 3)"
+xs_expect "5001 white, 0 black" Error "$(xs_query 5001 0)"
 
 xs_close_and_wait
 status=$?
-expect "exit status after closing the window" 0 "$status"
+xs_expect "exit status after closing the window" 0 "$status"
 
-echo "$((6 - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+xs_summary

@@ -27,16 +27,6 @@ limit_mib=200
 message="not enough memory to build the table of game values"
 bytes=200160032
 
-failures=0
-expect() {
-  if [ "$2" = "$3" ]; then
-    echo "ok: $1"
-  else
-    echo "FAIL: $1 -> '$3', expected '$2'"
-    failures=$((failures + 1))
-  fi
-}
-
 xs_start_display
 errors=$XS_TMP/stderr
 xs_launch prlimit --as=$((limit_mib << 20)) -- "$program" 2>"$errors"
@@ -47,14 +37,14 @@ type=$(xprop -id "$XS_WIN" _NET_WM_WINDOW_TYPE)
 [[ $type == *_NET_WM_WINDOW_TYPE_DIALOG* ]] ||
   xs_fail "FAIL: the window titled Mirtolk is not a message box ($type): the table was had?"
 echo "ok: the window titled Mirtolk is a dialog"
-expect "no other window titled Mirtolk is shown" 1 \
+xs_expect "no other window titled Mirtolk is shown" 1 \
   "$(xdotool search --onlyvisible --name '^Mirtolk$' | wc -l)"
 
 # What the box says, copied the way a person copies it: click into the words
 # (right of the icon, on the first line), select all, copy.
 xdotool mousemove --window "$XS_WIN" 200 20 click 1
 shown=$(xs_copy_focused_box)
-expect "the box says what it needs" yes \
+xs_expect "the box says what it needs" yes \
   "$([[ $shown == *"$message"* && $shown == *$bytes* ]] && echo yes || echo "no: '$shown'")"
 
 # Dismissed as a person would: Return presses OK.
@@ -67,9 +57,8 @@ kill -0 "$XS_PID" 2>/dev/null && xs_fail "FAIL: the program did not end after OK
 wait "$XS_PID"
 status=$?
 XS_PID=
-expect "exit status after OK" 3 "$status"
-expect "standard error says what it needs" yes \
+xs_expect "exit status after OK" 3 "$status"
+xs_expect "standard error says what it needs" yes \
   "$(grep -q "$message.*$bytes" "$errors" && echo yes || echo "no: $(cat "$errors")")"
 
-echo "$((5 - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+xs_summary
