@@ -45,24 +45,4 @@ GameValueTable::GameValueTable() {
 
 GameValueTable::~GameValueTable() { munmap(cells_, kMappedBytes); }
 
-void BuildGameValue(GameValueTable& table) {
-  double* cell = table.data();
-  constexpr std::size_t up = TableSide;  // from (w, b) to (w, b - 1) is one column back
-
-  for (int w = 1; w <= MaxCount; ++w) cell[GameValueTable::Index(w, 0)] = w;
-
-  for (int b = 1; b <= MaxCount; ++b) {
-    for (int w = 1; w <= MaxCount; ++w) {
-      const std::size_t i = GameValueTable::Index(w, b);
-      const double s = w + b;
-      const double draw_white = ((cell[i - 1] + 1.0) * w) / s;
-      cell[i] = cell[i] + draw_white;
-      const double draw_black = ((cell[i - up] - 1.0) * b) / s;
-      const double t = cell[i] + draw_black;
-      cell[i] = t;
-      if (t < 0.0) cell[i] = 0.0;
-    }
-  }
-}
-
 }  // namespace mirtolk
