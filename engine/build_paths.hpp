@@ -1,5 +1,5 @@
 // The ways the table can be built. Every path yields the same table to the
-// last bit; they may differ only in the order in which independent cells are
+// last bit; they differ only in the order in which independent cells are
 // evaluated and in how many cores take part.
 #pragma once
 
@@ -11,7 +11,8 @@
 namespace mirtolk {
 
 enum class BuildPath {
-  Plain,  // the loop in build order, one cell after the other, one thread
+  Plain,     // the loop in build order, one cell after the other, one thread
+  Portable,  // skewed wavefront over several columns, plain C++
 };
 
 std::string_view BuildPathName(BuildPath path);
