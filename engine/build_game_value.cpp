@@ -42,11 +42,34 @@ bool CpuRuns(BuildPath path) {
     case BuildPath::Plain:
     case BuildPath::Portable:
       return true;
+#if defined(__x86_64__)
+    case BuildPath::Avx2:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx2");
+    case BuildPath::Avx512:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx512f");
+#else
+    case BuildPath::Avx2:
+    case BuildPath::Avx512:
+      return false;
+#endif
   }
   return false;
 }
 
-wavefront::Kernel KernelFor(BuildPath) { return wavefront::PortableKernel(); }
+wavefront::Kernel KernelFor(BuildPath path) {
+  switch (path) {
+#if defined(__x86_64__)
+    case BuildPath::Avx512:
+      return wavefront::Avx512Kernel();
+    case BuildPath::Avx2:
+      return wavefront::Avx2Kernel();
+#endif
+    default:
+      return wavefront::PortableKernel();
+  }
+}
 
 // Fresh pages cost the kernel a zero-fill at first touch, about as long as the
 // arithmetic of the whole table, and a thread that faults stops computing
@@ -127,13 +150,17 @@ std::string_view BuildPathName(BuildPath path) {
       return "Plain";
     case BuildPath::Portable:
       return "Portable";
+    case BuildPath::Avx2:
+      return "Avx2";
+    case BuildPath::Avx512:
+      return "Avx512";
   }
   return "?";
 }
 
 std::vector<BuildPath> AvailableBuildPaths() {
   std::vector<BuildPath> paths;
-  for (BuildPath p : {BuildPath::Plain, BuildPath::Portable}) {
+  for (BuildPath p : {BuildPath::Plain, BuildPath::Portable, BuildPath::Avx2, BuildPath::Avx512}) {
     if (CpuRuns(p)) paths.push_back(p);
   }
   return paths;

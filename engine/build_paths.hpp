@@ -13,6 +13,8 @@ namespace mirtolk {
 enum class BuildPath {
   Plain,     // the loop in build order, one cell after the other, one thread
   Portable,  // skewed wavefront over several columns, plain C++
+  Avx2,      // the same wavefront in 4-lane vectors
+  Avx512,    // the same wavefront in 8-lane vectors
 };
 
 std::string_view BuildPathName(BuildPath path);

@@ -65,5 +65,9 @@ inline int WaitForRows(const Progress& before, int rows) {
 inline void Publish(Progress& done, int rows) { done.rows.store(rows, std::memory_order_release); }
 
 Kernel PortableKernel();
+#if defined(__x86_64__)
+Kernel Avx2Kernel();
+Kernel Avx512Kernel();
+#endif
 
 }  // namespace mirtolk::wavefront

@@ -29,6 +29,20 @@ MIRTOLK_SIMD_TARGET void StoreRowsInside(double* cells, int black, int first_whi
   }
 }
 
+// Where a vector is one whole cache line, most of a column is written with
+// streaming stores of aligned lines, which skip reading the line in first.
+// A column's rows are misaligned against the lines by the same amount in every
+// block, so each line is the end of the block before and the start of this one.
+template <class Ops, int Columns, bool = Ops::kStreamLines>
+struct Lines {};
+
+template <class Ops, int Columns>
+struct Lines<Ops, Columns, true> {
+  typename Ops::V before[Columns];           // the column's previous block
+  typename Ops::LineShift shift[Columns];    // picks a line out of before and this block
+  int misalignment[Columns];                 // rows of the line that come from before
+};
+
 // Fills columns b0 .. b0 + Vectors * kLanes - 1 (those up to MaxCount). Lane c
 // holds column b0 + c; at step t it computes cell (t - c, b0 + c) from its own
 // cell of step t - 1, cell (w - 1, b), and lane c - 1's cell of step t - 1,
@@ -42,8 +56,11 @@ MIRTOLK_SIMD_TARGET void StoreRowsInside(double* cells, int black, int first_whi
 // Steps go in blocks of kLanes, so that a transpose turns each vector's block
 // into one vector of consecutive rows per column. A block is stored while the
 // next one is computed, a few columns per step, so that the stores trickle out
-// between the divisions instead of stalling them in a burst, and a prefetch a
-// few lines ahead in each column hides the misses of so many write streams.
+// between the divisions instead of stalling them in a burst. Where a vector is
+// a whole cache line the stores stream aligned lines (see Lines); elsewhere a
+// prefetch a few lines ahead in each column hides the misses of so many write
+// streams. The strip's last column, which the next strip reads, always gets
+// plain stores, ordered before the release of the strip's progress counter.
 template <class Ops, int Vectors>
 MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
   using V = typename Ops::V;
@@ -83,6 +100,16 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
   for (auto& step : stored) {
     for (V& v : step) v = zero;
   }
+  [[maybe_unused]] Lines<Ops, Columns> lines;
+  if constexpr (Ops::kStreamLines) {
+    for (int c = 0; c < Columns; ++c) {
+      // Column b0 + c's block of step 1 starts at row 1 - c; the table starts on a line.
+      const std::size_t start = GameValueTable::Index(0, b0 + c) + 1 - c;
+      lines.before[c] = zero;
+      lines.misalignment[c] = static_cast<int>(start % Lanes);
+      lines.shift[c] = Ops::LineShiftFor(lines.misalignment[c]);
+    }
+  }
 
   // Stores columns [first, last) of the block that began at step `t0`.
   const auto store_columns = [&](int t0, int first, int last) MIRTOLK_SIMD_TARGET {
@@ -93,6 +120,19 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
         Ops::Transpose(by_column[v]);  // lane j over the block: rows t0 - c .. t0 - c + Lanes - 1
       }
       const int first_white = t0 - c;
+      if constexpr (Ops::kStreamLines) {
+        if (c != Columns - 1) {
+          const V line = Ops::Line(lines.before[c], lines.shift[c], by_column[v][j]);
+          lines.before[c] = by_column[v][j];
+          const int line_white = first_white - lines.misalignment[c];
+          if (line_white >= 1 && line_white + Lanes - 1 <= MaxCount) {
+            Ops::Stream(cells + GameValueTable::Index(line_white, b0 + c), line);
+          } else if (line_white + Lanes - 1 >= 1 && line_white <= MaxCount) {
+            StoreRowsInside<Ops>(cells, b0 + c, line_white, line);
+          }
+          continue;
+        }
+      }
       if (first_white >= 1 && first_white + Lanes - 1 <= MaxCount) {
         double* const at = cells + GameValueTable::Index(first_white, b0 + c);
         Ops::Store(at, by_column[v][j]);
@@ -104,8 +144,9 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
   };
 
   int ready = strip.before ? strip.before->rows.load(std::memory_order_acquire) : MaxCount;
-  // The last column reaches row MaxCount at this step; one block more stores it.
-  const int last_step = MaxCount + columns - 1 + Lanes;
+  // The last column reaches row MaxCount at this step; one block more stores
+  // it, and a line that ends in the block after needs one more.
+  const int last_step = MaxCount + columns - 1 + (Ops::kStreamLines ? 2 : 1) * Lanes;
   for (int t0 = 1; t0 <= last_step; t0 += Lanes) {
     const int needed = std::min(t0 + Lanes - 1, MaxCount);
     if (ready < needed) ready = WaitForRows(*strip.before, std::min(needed + kLagRows, MaxCount));
@@ -140,6 +181,9 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
     const int finished = std::min(t0 - Columns, MaxCount);
     if (finished >= 1) Publish(*strip.done, finished);
   }
+  // Streaming stores are not ordered with the rest: have them all out before
+  // the thread moves on, and so before the build returns.
+  if constexpr (Ops::kStreamLines) Ops::StreamFence();
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 
 struct PortableOps {
   static constexpr int kLanes = 4;
+  static constexpr bool kStreamLines = false;  // a vector is half a cache line
   struct V {
     double lane[kLanes];
   };
