@@ -17,6 +17,11 @@ struct Avx2Ops {
   MIRTOLK_SIMD_TARGET static V Set1(double x) { return _mm256_set1_pd(x); }
   MIRTOLK_SIMD_TARGET static V Load(const double* p) { return _mm256_loadu_pd(p); }
   MIRTOLK_SIMD_TARGET static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
+  // Every bit zero: +0.0 in every lane.
+  MIRTOLK_SIMD_TARGET static bool AllZero(V v) {
+    const __m256i bits = _mm256_castpd_si256(v);
+    return _mm256_testz_si256(bits, bits) != 0;
+  }
   MIRTOLK_SIMD_TARGET static V Add(V a, V b) { return _mm256_add_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Mul(V a, V b) { return _mm256_mul_pd(a, b); }

@@ -38,6 +38,11 @@ struct Avx512Ops {
     return _mm512_permutex2var_pd(before, shift, rows);
   }
   MIRTOLK_SIMD_TARGET static void Stream(double* line, V v) { _mm512_stream_pd(line, v); }
+  // Every bit zero: +0.0 in every lane.
+  MIRTOLK_SIMD_TARGET static bool AllZero(V v) {
+    const __m512i bits = _mm512_castpd_si512(v);
+    return _mm512_test_epi64_mask(bits, bits) == 0;
+  }
   MIRTOLK_SIMD_TARGET static void StreamFence() { _mm_sfence(); }
   // {from[7], self[0], ..., self[6]}
   MIRTOLK_SIMD_TARGET static V ShiftIn(V self, V from) {

@@ -111,7 +111,10 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
     }
   }
 
-  // Stores columns [first, last) of the block that began at step `t0`.
+  // Stores columns [first, last) of the block that began at step `t0`. Nearly
+  // half the table is +0.0, in long runs at the top of the columns, and the
+  // block holds +0.0 everywhere before the build: a vector whose every bit is
+  // zero is already in memory and is not stored again.
   const auto store_columns = [&](int t0, int first, int last) MIRTOLK_SIMD_TARGET {
     for (int c = first; c < last && c < columns; ++c) {
       const int v = c / Lanes, j = c % Lanes;
@@ -126,7 +129,7 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
           lines.before[c] = by_column[v][j];
           const int line_white = first_white - lines.misalignment[c];
           if (line_white >= 1 && line_white + Lanes - 1 <= MaxCount) {
-            Ops::Stream(cells + GameValueTable::Index(line_white, b0 + c), line);
+            if (!Ops::AllZero(line)) Ops::Stream(cells + GameValueTable::Index(line_white, b0 + c), line);
           } else if (line_white + Lanes - 1 >= 1 && line_white <= MaxCount) {
             StoreRowsInside<Ops>(cells, b0 + c, line_white, line);
           }
@@ -135,7 +138,7 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
       }
       if (first_white >= 1 && first_white + Lanes - 1 <= MaxCount) {
         double* const at = cells + GameValueTable::Index(first_white, b0 + c);
-        Ops::Store(at, by_column[v][j]);
+        if (!Ops::AllZero(by_column[v][j])) Ops::Store(at, by_column[v][j]);
         if (first_white + Lanes - 1 + kPrefetchRows <= MaxCount) __builtin_prefetch(at + kPrefetchRows, 1);
       } else if (first_white + Lanes - 1 >= 1 && first_white <= MaxCount) {
         StoreRowsInside<Ops>(cells, b0 + c, first_white, by_column[v][j]);

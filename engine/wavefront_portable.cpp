@@ -1,5 +1,7 @@
 // The wavefront in plain C++, for every CPU: small arrays of lanes that the
 // compiler may map onto whatever vectors the baseline offers.
+#include <bit>
+#include <cstdint>
 #include <utility>
 
 #define MIRTOLK_SIMD_TARGET
@@ -27,6 +29,13 @@ struct PortableOps {
   }
   static void Store(double* p, V v) {
     for (int i = 0; i < kLanes; ++i) p[i] = v.lane[i];
+  }
+  // Every bit zero: +0.0 in every lane.
+  static bool AllZero(V v) {
+    for (double l : v.lane) {
+      if (std::bit_cast<std::uint64_t>(l) != 0) return false;
+    }
+    return true;
   }
   static V Add(V a, V b) {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = a.lane[i] + b.lane[i];
