@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # `make fuzz` runs the fuzzer this many seconds.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run sanitize fuzz clean
+.PHONY: all deps configure build test run bench sanitize fuzz clean
 
 all: build
 
@@ -49,6 +49,11 @@ run: build
 	else \
 	  bash scripts/run-headless $(BUILD_DIR); \
 	fi
+
+# Medians of a few repetitions of each benchmark, then the two ratios the build
+# is held to. Timings are only comparable within one run.
+bench: build
+	$(BUILD_DIR)/bench/mirtolk_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 
 clean:
 	rm -rf build build-*

@@ -55,8 +55,10 @@ class GameValueTable {
   double* cells_;
 };
 
-// Fills a table that is still all +0.0. Runs once per table: each cell adds to
-// its previous content, so a second run would give wrong values.
+// Fills a table that is still all +0.0, along the fastest path this CPU runs
+// and on all its cores (build_paths.hpp); every thread has finished when it
+// returns. Runs once per table: each cell adds to its previous content, so a
+// second run would give wrong values.
 void BuildGameValue(GameValueTable& table);
 
 }  // namespace mirtolk

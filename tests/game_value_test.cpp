@@ -6,8 +6,10 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "build_paths.hpp"
 #include "built_table.hpp"
 
 namespace mirtolk {
@@ -77,6 +79,43 @@ TEST(BuildGameValue, MatchesPlainBuildBitForBit) {
   const auto& ref = Reference();
   ASSERT_EQ(std::memcmp(BuiltTable().data(), ref.cells.data(), TableBytes), 0);
 }
+
+// Every path this machine can run, each forced, into a fresh block, with one
+// thread and with more threads than cores: the strips' hand-over must give the
+// same table however the threads happen to be scheduled.
+struct PathRun {
+  BuildPath path;
+  unsigned threads;
+};
+
+std::vector<PathRun> PathRuns() {
+  std::vector<PathRun> runs;
+  for (BuildPath path : AvailableBuildPaths()) {
+    if (path == BuildPath::Plain) {
+      runs.push_back({path, 1});
+      continue;
+    }
+    for (unsigned threads : {1u, DefaultBuildThreads(), DefaultBuildThreads() + 2}) {
+      if (runs.back().path != path || runs.back().threads < threads) runs.push_back({path, threads});
+    }
+  }
+  return runs;
+}
+
+class EveryBuildPath : public ::testing::TestWithParam<PathRun> {};
+
+TEST_P(EveryBuildPath, MatchesPlainBuildBitForBit) {
+  const auto& ref = Reference();
+  GameValueTable table;
+  BuildGameValue(table, GetParam().path, GetParam().threads);
+  ASSERT_EQ(std::memcmp(table.data(), ref.cells.data(), TableBytes), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forced, EveryBuildPath, ::testing::ValuesIn(PathRuns()),
+                         [](const ::testing::TestParamInfo<PathRun>& info) {
+                           return std::string(BuildPathName(info.param.path)) + "_" +
+                                  "threads" + std::to_string(info.param.threads);
+                         });
 
 struct Cell {
   int w, b;
