@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # `make fuzz` runs the fuzzer this many seconds.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz clean
+.PHONY: all deps configure build test run bench sanitize fuzz clean test-debian13
 
 all: build
 
@@ -54,6 +54,12 @@ run: build
 # is held to. Timings are only comparable within one run.
 bench: build
 	$(BUILD_DIR)/bench/mirtolk_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
+
+# `CI=true make test` on a fresh clone of HEAD in a minimal Debian 13 tree
+# (needs root and Debian's archive; the tree is cached in ~/.cache/mirtolk).
+test-debian13:
+	bash scripts/install-deps debian13
+	bash scripts/test-debian13
 
 clean:
 	rm -rf build build-*
