@@ -61,8 +61,9 @@ mkfifo "$dir/control"
 pids+=($!)
 wait_for test -S "$dir/mirtolk" || fail "wlclose did not start"
 
-# Only WAYLAND_DISPLAY, as in a Wayland session without XWayland.
-env -u DISPLAY WAYLAND_DISPLAY=mirtolk QT_QPA_PLATFORM=wayland WAYLAND_DEBUG=1 \
+# Only WAYLAND_DISPLAY, as in a Wayland session without XWayland, and no
+# platform named: Qt must pick its Wayland plugin by itself, as for `make run`.
+env -u DISPLAY -u QT_QPA_PLATFORM -u XDG_SESSION_TYPE WAYLAND_DISPLAY=mirtolk WAYLAND_DEBUG=1 \
   "$program" >"$dir/mirtolk.log" 2>&1 &
 program_pid=$!
 pids+=("$program_pid")
