@@ -29,10 +29,14 @@ trap 'exit 143' TERM
 
 fail() {
   echo "FAIL: $*"
-  for log in weston wlclose mirtolk; do
+  for log in weston wlclose; do
     echo "--- $log (last lines)"
     tail -n 15 "$dir/$log.log" 2>/dev/null
   done
+  echo "--- mirtolk's protocol log (last lines)"
+  grep '^\[' "$dir/mirtolk.log" | tail -n 10
+  echo "--- mirtolk's other output (last lines)"
+  grep -v '^\[' "$dir/mirtolk.log" | tail -n 40
   exit 1
 }
 
@@ -72,7 +76,9 @@ pids+=("$program_pid")
 # buffer attached and committed to that surface, and the compositor's event
 # that the surface entered an output, that is, it is on screen.
 shown() {
-  awk '
+  # libwayland 1.21 (Debian 12) logs objects as interface@id, 1.23 (Debian 13)
+  # as interface#id.
+  sed -E 's/([a-z0-9_]+)#([0-9]+)/\1@\2/g' "$dir/mirtolk.log" | awk '
     match($0, /xdg_surface@[0-9]+\.get_toplevel\(new id xdg_toplevel@[0-9]+\)/) {
       s = substr($0, RSTART, RLENGTH); gsub(/[^0-9 ]+/, " ", s); split(s, n, " ")
       xdg_of[n[2]] = n[1]
@@ -89,7 +95,7 @@ shown() {
     attached && index($0, "-> wl_surface@" surface ".commit()") { committed = 1 }
     committed && index($0, " wl_surface@" surface ".enter(wl_output@") && index($0, "->") == 0 { on = 1 }
     END { if (on) { print top; exit 0 } exit 1 }
-  ' "$dir/mirtolk.log"
+  '
 }
 
 wait_for shown >/dev/null || fail "no window titled Mirtolk with a committed buffer reached the compositor"
