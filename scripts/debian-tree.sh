@@ -84,8 +84,7 @@ dt_inside() {
   DT_ROOT=$DT_RUN_DIR/root
   DT_MOUNTED=()
   trap dt_umount_all EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
+  trap 'exit 143' TERM HUP
   mkdir -p "$DT_RUN_DIR/upper" "$DT_RUN_DIR/work" "$DT_ROOT"
   chmod 755 "$DT_RUN_DIR" "$DT_RUN_DIR/upper" "$DT_ROOT"
   dt_mount -t overlay overlay -o "lowerdir=$lower,upperdir=$DT_RUN_DIR/upper,workdir=$DT_RUN_DIR/work" "$DT_ROOT"
@@ -99,8 +98,11 @@ dt_inside() {
   mkdir -p "$DT_ROOT/src"
   dt_mount --bind -o ro "$src" "$DT_ROOT/src"
   cp -L /etc/resolv.conf "$DT_ROOT/etc/resolv.conf" 2>/dev/null || true
+  # In the background, so that a TERM from dt_run is acted on at once; what
+  # runs inside is then ended by dt_umount_all.
   chroot "$DT_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "$cmd"
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "$cmd" &
+  wait $!
 }
 
 dt_run() {
@@ -110,16 +112,25 @@ dt_run() {
   # tree again, without fetching the same files again.
   local debs=$lower.debs run child status=0
   mkdir -p "$debs"
+  # What a run killed outright (SIGKILL) left; its mounts died with it.
+  for run in "$lower".run.*; do
+    if [ -f "$run/pid" ] && ! kill -0 "$(cat "$run/pid")" 2>/dev/null; then
+      rm -rf --one-file-system "$run"
+    fi
+  done
   run=$(mktemp -d "$lower.run.XXXXXX")
+  echo $$ >"$run/pid"
   unshare --mount --propagation private /bin/bash -c \
     "DT_ME='$DT_ME'; $(declare -f dt_fail dt_mount dt_umount_all dt_inside); dt_inside \"\$@\"" \
     dt_inside "$lower" "$run" "$debs" "$src" "$cmd" &
   child=$!
-  # A TERM sent to this script alone reaches the run too (Ctrl-C reaches both).
-  trap 'kill -TERM $child 2>/dev/null' INT TERM
+  # Ctrl-C, or a TERM or HUP sent to this script alone, ends the run: the
+  # shell ignores SIGINT in what it starts in the background, so it is passed
+  # on as TERM.
+  trap 'kill -TERM $child 2>/dev/null' INT TERM HUP
   wait "$child" || status=$?
   while kill -0 "$child" 2>/dev/null; do wait "$child" || status=$?; done
-  trap - INT TERM
+  trap - INT TERM HUP
   rm -rf --one-file-system "$run"
   if findmnt -rn -o TARGET | grep -qF "$run"; then
     dt_fail "mounts are left under $run"
