@@ -104,11 +104,8 @@ echo "ok: window titled \"Mirtolk\" (xdg_toplevel@$toplevel) committed a buffer 
 
 # Closed as a compositor closes a window when its close button is clicked.
 echo "close $toplevel" >"$dir/control"
-for ((i = 0; i < 200; i++)); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$program_pid" 2>/dev/null && fail "still running 20 s after the compositor asked the window to close"
+ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+wait_for ended || fail "still running 20 s after the compositor asked the window to close"
 wait "$program_pid"
 status=$?
 [ "$status" -eq 0 ] || fail "exit status $status after the compositor closed the window, expected 0"
