@@ -51,10 +51,11 @@ dt_ensure() {
   if ! mmdebstrap --variant=minbase --arch="$arch" ${includes:+--include="$includes"} \
       "$suite" "$tmp" "$DT_MIRROR" >"$log" 2>&1; then
     rm -rf --one-file-system "$tmp"
-    dt_fail "cannot make the $suite tree from $DT_MIRROR: $(grep -m1 -E '^(E|W): ' "$log" || tail -n1 "$log") (log: $log)"
+    dt_fail "cannot make the $suite tree from $DT_MIRROR: $(grep -m1 '^E: ' "$log" || tail -n1 "$log") (log: $log)"
   fi
   trap - INT TERM
-  mv -T "$tmp" "$dir"
+  # Another run may have made it meanwhile; theirs is as good.
+  mv -T "$tmp" "$dir" 2>/dev/null || rm -rf --one-file-system "$tmp"
 }
 
 dt_mount() {
