@@ -59,7 +59,6 @@ bench: build
 # copy of the tree under build-package/ and checked with lintian,
 # hardening-check, appstreamcli and desktop-file-validate before it lands.
 package:
-	bash scripts/install-deps base package
 	bash scripts/package
 
 # The package from dist/ in a clean Debian 12 tree: installed with only its

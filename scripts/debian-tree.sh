@@ -26,6 +26,7 @@ dt_open() {
   local suite=$1 tarball="$DT_CACHE/debian-$1-minbase.tar"
   mkdir -p "$DT_CACHE/apt-archives-$suite"
   if [ ! -s "$tarball" ]; then
+    command -v mmdebstrap >/dev/null || { echo "debian-tree: missing tool: mmdebstrap" >&2; return 1; }
     echo "debian-tree: making the $suite tree once, into $tarball"
     mmdebstrap --quiet --format=tar --variant=minbase "$suite" "$tarball.part" || return 1
     mv "$tarball.part" "$tarball"
