@@ -14,18 +14,11 @@ for f in "$deb" "$xwin"; do
   [ -f "$f" ] || { echo "package_install: no $f (run make package first)" >&2; exit 1; }
 done
 
+# The counted checks of the X tests, and the tree.
+export XWIN=$xwin
+source scripts/xsession.sh
 source scripts/debian-tree.sh
-PASSED=0
-FAILED=0
-expect() {
-  if [ "$2" = "$3" ]; then
-    echo "ok: $1 -> $3"
-    PASSED=$((PASSED + 1))
-  else
-    echo "FAIL: $1 -> '$3', expected '$2'"
-    FAILED=$((FAILED + 1))
-  fi
-}
+trap 'xs_stop; dt_close' EXIT
 
 dt_open "$suite" || { echo "package_install: could not make the $suite tree" >&2; exit 1; }
 mkdir -p "$DT_ROOT/tmp/t/scripts" "$DT_ROOT/tmp/t/tests"
@@ -36,23 +29,23 @@ cp tests/window_e2e.sh "$DT_ROOT/tmp/t/tests/"
 apt='apt-get -y -q -o Dpkg::Use-Pty=0 --no-install-recommends'
 
 dt_run "apt-get -q update >/dev/null && $apt install ./tmp/t/$(basename "$deb")" >"$DT_ROOT/tmp/install.log" 2>&1
-expect "apt-get install of $(basename "$deb")" 0 "$?"
-expect "dpkg status" "install ok installed" "$(dt_run 'dpkg-query -W -f="\${Status}" mirtolk')"
+xs_expect "apt-get install of $(basename "$deb")" 0 "$?"
+xs_expect "dpkg status" "install ok installed" "$(dt_run 'dpkg-query -W -f="\${Status}" mirtolk')"
 # Only what the package declared is in the tree yet: nothing the program or
 # Qt's X11 platform loads may be missing.
 missing=$(dt_run 'ldd /usr/bin/mirtolk /usr/lib/*/qt6/plugins/platforms/libqxcb.so | grep "not found"')
-expect "libraries missing for the program and Qt's X11 platform" "" "$missing"
+xs_expect "libraries missing for the program and Qt's X11 platform" "" "$missing"
 dt_run 'dpkg -L mirtolk' >"$DT_ROOT/tmp/files"
 
 # The window under Xvfb: the tools for driving it come only now.
 dt_run "$apt install xvfb xauth xdotool xclip x11-utils >/dev/null 2>&1"
-expect "installing the test tools" 0 "$?"
+xs_expect "installing the test tools" 0 "$?"
 dt_run 'cd /tmp/t && bash tests/window_e2e.sh /usr/bin/mirtolk /tmp/t/xwin'
-expect "the installed program on Xvfb (window_e2e)" 0 "$?"
+xs_expect "the installed program on Xvfb (window_e2e)" 0 "$?"
 
 dt_run "$apt purge mirtolk >/dev/null 2>&1"
-expect "apt-get purge mirtolk" 0 "$?"
-expect "mirtolk known to dpkg after the purge" "" "$(dt_run 'dpkg-query -W mirtolk 2>/dev/null')"
+xs_expect "apt-get purge mirtolk" 0 "$?"
+xs_expect "mirtolk known to dpkg after the purge" "" "$(dt_run 'dpkg-query -W mirtolk 2>/dev/null')"
 # Every file it installed is gone; a folder may stay only as another
 # package's.
 left=
@@ -64,8 +57,7 @@ while IFS= read -r path; do
     left+="$path "
   fi
 done <"$DT_ROOT/tmp/files"
-expect "files and folders of $(wc -l <"$DT_ROOT/tmp/files") left after the purge" "" "$left"
+xs_expect "files and folders of $(wc -l <"$DT_ROOT/tmp/files") left after the purge" "" "$left"
 
-[ "$FAILED" -eq 0 ] || { echo "--- apt-get install:"; cat "$DT_ROOT/tmp/install.log"; }
-echo "$PASSED passed, $FAILED failed"
-[ "$FAILED" -eq 0 ]
+[ "$XS_FAILED" -eq 0 ] || { echo "--- apt-get install:"; cat "$DT_ROOT/tmp/install.log"; }
+xs_summary
