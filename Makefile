@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # `make fuzz` runs the fuzzer this many seconds.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz clean test-debian13
+.PHONY: all deps configure build test run bench sanitize fuzz package package-test test-debian13 clean
 
 all: build
 
@@ -55,6 +55,18 @@ run: build
 bench: build
 	$(BUILD_DIR)/bench/mirtolk_bench --benchmark_repetitions=7 --benchmark_report_aggregates_only=true
 
+# The Debian package dist/mirtolk_VERSION_ARCH.deb, built with debhelper in a
+# copy of the tree under build-package/ and checked with lintian,
+# hardening-check, appstreamcli and desktop-file-validate before it lands.
+package:
+	bash scripts/package
+
+# The package from dist/ in a clean Debian 12 tree: installed with only its
+# declared dependencies, run on Xvfb, purged, and nothing left behind.
+package-test:
+	bash scripts/install-deps base package
+	bash tests/package_install.sh bookworm
+
 # `CI=true make test` on a fresh clone of HEAD in a minimal Debian 13 tree
 # (needs root and Debian's archive; the tree is cached in ~/.cache/mirtolk).
 test-debian13:
@@ -62,4 +74,4 @@ test-debian13:
 	bash scripts/test-debian13
 
 clean:
-	rm -rf build build-*
+	rm -rf build build-* dist

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -213,6 +214,14 @@ Session::~Session() = default;
 
 bool Session::Open() {
   const WindowDesc& desc = data_.startup_window;
+  // Before any window exists, so every window and message box carries them.
+  if (!data_.app_id.empty()) QGuiApplication::setDesktopFileName(ToQString(data_.app_id));
+  if (!data_.version.empty()) QCoreApplication::setApplicationVersion(ToQString(data_.version));
+  if (!data_.icon_files.empty()) {
+    QIcon icon;
+    for (const char* file : data_.icon_files) icon.addFile(QString::fromUtf8(file));
+    QApplication::setWindowIcon(icon);
+  }
   try {
     form_ = data_.create_startup_window(desc);
   } catch (const std::bad_alloc& e) {
@@ -295,7 +304,6 @@ int StartRuntime(const StartData& data) {
   int argc = 1;
   char* argv[] = {name.data(), nullptr};
   QApplication app(argc, argv);
-  QGuiApplication::setDesktopFileName(QString::fromUtf8(data.program_name));
 
   int status;
   {

@@ -161,6 +161,13 @@ struct StartData {
   const WindowDesc& startup_window;
   std::unique_ptr<Form> (*create_startup_window)(const WindowDesc& desc);
   std::span<const EventBinding> events;
+  // Who the program is to the desktop, for the window switcher and the task
+  // bar: its application ID (the name of its desktop entry, without
+  // ".desktop"), its version, and its icon as image files Qt reads (resource
+  // paths, say), one a size. Left as Qt has them when empty.
+  std::string_view app_id = {};
+  std::string_view version = {};
+  std::span<const char* const> icon_files = {};
 };
 
 // How the program ends.

@@ -7,6 +7,7 @@
 #   xs_wait_window                    waits until "Mirtolk" is on screen; sets XS_WIN
 #   xs_query WHITE BLACK              types the counts, clicks Calc, prints Text3
 #   xs_query_by_keys WHITE BLACK      the same from the first focus, keys only
+#   xs_icon_sizes                     the sizes of the window's icon (_NET_WM_ICON)
 #   xs_close_and_wait                 closes the window as a window manager does
 #                                     (WM_DELETE_WINDOW); returns the exit status
 #   xs_stop                           ends what this file started (also on exit)
@@ -130,6 +131,11 @@ xs_query_by_keys() {
   xdotool type --delay 20 -- "$2"
   xdotool key Tab space Tab
   xs_copy_focused_box
+}
+
+# What a task bar reads: the sizes of the icon the window carries, one line.
+xs_icon_sizes() {
+  xprop -id "$XS_WIN" _NET_WM_ICON | grep -o 'Icon ([0-9]* x [0-9]*)' | tr -d 'Icon ()' | paste -sd' '
 }
 
 xs_close_and_wait() {

@@ -36,8 +36,11 @@ std::unique_ptr<rt::Form> CreateAndKeep(const rt::WindowDesc& layout) {
   return form;
 }
 
-const rt::StartData TestStart{ProgramStart.program_name, ProgramStart.startup_window,
-                              &CreateAndKeep, ProgramStart.events};
+const rt::StartData TestStart = [] {
+  rt::StartData data = ProgramStart;
+  data.create_startup_window = &CreateAndKeep;
+  return data;
+}();
 
 // Under AddressSanitizer malloc is not glibc's and freed memory is held back,
 // so neither the heap nor resident memory says whether anything leaks.
@@ -86,6 +89,7 @@ class FrmTovixTest : public QObject {
   void initTestCase();
   void cleanupTestCase();
   void titleAndClientSize();
+  void desktopIdentity();
   void controls_data();
   void controls();
   void focusStartsInText1();
@@ -159,6 +163,18 @@ void FrmTovixTest::titleAndClientSize() {
   QCOMPARE(window_->windowTitle(), u"Mirtolk");
   QCOMPARE(window_->size(), QSize(304, 202));  // 4560 x 3030 twips
   QCOMPARE(window_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size(), 6);
+}
+
+// The task bar and window switcher find the desktop entry by this name and
+// show the window's own icon, which must be there in every drawn size.
+void FrmTovixTest::desktopIdentity() {
+  QCOMPARE(QGuiApplication::desktopFileName(), u"io.github.mirtolk.Mirtolk");
+  const QIcon icon = window_->windowIcon();
+  QVERIFY(!icon.isNull());
+  for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+    QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+    QVERIFY(!icon.pixmap(size).isNull());
+  }
 }
 
 void FrmTovixTest::controls_data() {

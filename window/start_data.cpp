@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "app_identity.hpp"
 #include "frm_tovix.hpp"
 
 namespace mirtolk {
@@ -24,6 +25,7 @@ constexpr rt::EventBinding Events[] = {
 
 }  // namespace
 
-const rt::StartData ProgramStart{"mirtolk", frmTovix::Layout, &CreateWindow, Events};
+const rt::StartData ProgramStart{"mirtolk", frmTovix::Layout, &CreateWindow, Events,
+                                 AppId,     Version,          IconFiles};
 
 }  // namespace mirtolk
