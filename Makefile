@@ -7,7 +7,7 @@ WERROR := $(if $(CI),ON,OFF)
 # `make fuzz` runs the fuzzer this many seconds.
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build test run bench sanitize fuzz package package-test clean
+.PHONY: all deps configure build test run bench sanitize fuzz package package-test test-debian13 clean
 
 all: build
 
@@ -66,6 +66,12 @@ package:
 package-test:
 	bash scripts/install-deps base package
 	bash tests/package_install.sh bookworm
+
+# `CI=true make test` on a fresh clone of HEAD in a minimal Debian 13 tree
+# (needs root and Debian's archive; the tree is cached in ~/.cache/mirtolk).
+test-debian13:
+	bash scripts/install-deps debian13
+	bash scripts/test-debian13
 
 clean:
 	rm -rf build build-* dist

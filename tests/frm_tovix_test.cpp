@@ -24,6 +24,9 @@
 namespace mirtolk {
 namespace {
 
+// u""_s: the QString literal of Qt 6.4 and later (Qt 6.8 deprecates _qs).
+using namespace Qt::StringLiterals;
+
 frmTovix* Created = nullptr;
 
 // The program's own start data, except that the test keeps hold of the window.
@@ -414,10 +417,10 @@ void FrmTovixTest::tenThousandClicks() {
     QTest::mouseClick(calc(), Qt::LeftButton);
 
     const QString expected =
-        w && b ? FromText(rt::FormatByPattern(table(*w, *b), u"0.000000")) : u"Error"_qs;
+        w && b ? FromText(rt::FormatByPattern(table(*w, *b), u"0.000000")) : u"Error"_s;
     if (box("Text3")->text() != expected) {
       QFAIL(qPrintable(
-          u"click %1: white '%2', black '%3' showed '%4', expected '%5'"_qs.arg(click).arg(
+          u"click %1: white '%2', black '%3' showed '%4', expected '%5'"_s.arg(click).arg(
               white, black, box("Text3")->text(), expected)));
     }
     if (click == WarmUp) {
@@ -459,17 +462,17 @@ void FrmTovixTest::longAndOddTexts_data() {
   // lone surrogates.
   for (char16_t c = 0; c < 0x20; ++c) {
     if (c == u'\t') continue;
-    QTest::addRow("10 then U+%04X", unsigned(c)) << u"10"_qs + QChar(c) << "3"
+    QTest::addRow("10 then U+%04X", unsigned(c)) << u"10"_s + QChar(c) << "3"
                                                  << "Error";
   }
   QTest::newRow("10 then a tab") << "10\t"
                                  << "3"
                                  << "7.279720";
   const QChar rlo(0x202E), high(0xD800), low(0xDC00);
-  QTest::newRow("right-to-left override first") << rlo + u"10"_qs << "3"
+  QTest::newRow("right-to-left override first") << rlo + u"10"_s << "3"
                                                 << "Error";
-  QTest::newRow("lone high surrogate last") << "10" << u"3"_qs + high << "Error";
-  QTest::newRow("lone low surrogate first") << low + u"10"_qs << "3"
+  QTest::newRow("lone high surrogate last") << "10" << u"3"_s + high << "Error";
+  QTest::newRow("lone low surrogate first") << low + u"10"_s << "3"
                                             << "Error";
   QString controls;
   for (char16_t c = 0; c < 0x20; ++c) controls += QChar(c);

@@ -20,6 +20,9 @@
 namespace mirtolk {
 namespace {
 
+// u""_s: the QString literal of Qt 6.4 and later (Qt 6.8 deprecates _qs).
+using namespace Qt::StringLiterals;
+
 // What one run does once the window is up, and what it saw.
 struct Scenario {
   QString white, black, text3_before;
@@ -63,7 +66,7 @@ void Drive() {
 
   // The program is ending: a second click finds no handler, and Text3 keeps
   // what the first one left.
-  text3->setText(u"untouched"_qs);
+  text3->setText(u"untouched"_s);
   QTest::mouseClick(calc, Qt::LeftButton);
   s.handled_second_click = text3->text() != u"untouched";
 }
@@ -129,7 +132,7 @@ void RuntimeErrorTest::failedWriteEndsTheProgram() {
   QFETCH(QString, text3After);
   QFETCH(QString, report);
 
-  Scenario scenario{u"10"_qs, u"3"_qs, u"earlier"_qs, status, writesFirst};
+  Scenario scenario{u"10"_s, u"3"_s, u"earlier"_s, status, writesFirst};
   Current = &scenario;
   CaptureStderr err;
   const int exit_status = rt::StartRuntime(ProgramStart);
