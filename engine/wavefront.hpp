@@ -27,6 +27,19 @@
 #include <emmintrin.h>
 #endif
 
+// ThreadSanitizer does not look at accesses wider than 16 bytes. Under it the
+// wide paths store lane by lane, so that it checks their hand-over too.
+#if defined(__SANITIZE_THREAD__)
+#define MIRTOLK_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MIRTOLK_TSAN 1
+#endif
+#endif
+#ifndef MIRTOLK_TSAN
+#define MIRTOLK_TSAN 0
+#endif
+
 namespace mirtolk::wavefront {
 
 // Rows finished in the last column of a strip, counted from w = 1. Written
