@@ -44,10 +44,11 @@ fuzz: deps
 # The build paths under ThreadSanitizer at 1, 2, 3, 4, 8 threads and more;
 # any report fails the run. Clang 14's TSan cannot place its shadow memory
 # where a kernel with high-entropy ASLR maps programs, so the tests run with
-# address randomisation off (setarch -R), for this process only.
+# address randomisation off (setarch -R) for the build, whose test discovery
+# runs the tests, and for the run.
 tsan: deps
 	cmake --preset tsan -DMIRTOLK_WERROR=$(WERROR)
-	cmake --build --preset tsan
+	setarch $$(uname -m) -R cmake --build --preset tsan
 	setarch $$(uname -m) -R ctest --preset tsan
 
 # The table on 64-bit ARM (cross-built, under qemu-user) and on every x86-64
