@@ -27,8 +27,7 @@
 #include <emmintrin.h>
 #endif
 
-// ThreadSanitizer does not look at accesses wider than 16 bytes. Under it the
-// wide paths store lane by lane, so that it checks their hand-over too.
+// Built with ThreadSanitizer (GCC says so with a macro, Clang with a feature).
 #if defined(__SANITIZE_THREAD__)
 #define MIRTOLK_TSAN 1
 #elif defined(__has_feature)

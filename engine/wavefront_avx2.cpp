@@ -18,15 +18,7 @@ struct Avx2Ops {
 
   MIRTOLK_SIMD_TARGET static V Set1(double x) { return _mm256_set1_pd(x); }
   MIRTOLK_SIMD_TARGET static V Load(const double* p) { return _mm256_loadu_pd(p); }
-  MIRTOLK_SIMD_TARGET static void Store(double* p, V v) {
-    if constexpr (MIRTOLK_TSAN) {
-      double lane[kLanes];
-      _mm256_storeu_pd(lane, v);
-      for (int i = 0; i < kLanes; ++i) p[i] = lane[i];
-    } else {
-      _mm256_storeu_pd(p, v);
-    }
-  }
+  MIRTOLK_SIMD_TARGET static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
   // Every bit zero: +0.0 in every lane.
   MIRTOLK_SIMD_TARGET static bool AllZero(V v) {
     const __m256i bits = _mm256_castpd_si256(v);

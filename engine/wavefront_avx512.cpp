@@ -24,15 +24,7 @@ struct Avx512Ops {
 
   MIRTOLK_SIMD_TARGET static V Set1(double x) { return _mm512_set1_pd(x); }
   MIRTOLK_SIMD_TARGET static V Load(const double* p) { return _mm512_loadu_pd(p); }
-  MIRTOLK_SIMD_TARGET static void Store(double* p, V v) {
-    if constexpr (MIRTOLK_TSAN) {
-      double lane[kLanes];
-      _mm512_storeu_pd(lane, v);
-      for (int i = 0; i < kLanes; ++i) p[i] = lane[i];
-    } else {
-      _mm512_storeu_pd(p, v);
-    }
-  }
+  MIRTOLK_SIMD_TARGET static void Store(double* p, V v) { _mm512_storeu_pd(p, v); }
   MIRTOLK_SIMD_TARGET static V Add(V a, V b) { return _mm512_add_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Mul(V a, V b) { return _mm512_mul_pd(a, b); }
