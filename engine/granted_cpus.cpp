@@ -115,7 +115,7 @@ std::vector<std::string> QuotaDirs(std::string_view proc_cgroup, std::string_vie
 }
 
 unsigned ThreadsFor(unsigned allowed, const std::vector<std::string>& cpu_max_texts, unsigned cap) {
-  unsigned threads = allowed == 0 ? cap : std::min(allowed, cap);
+  unsigned threads = std::min(allowed, cap);
   for (const std::string& text : cpu_max_texts) {
     if (const auto quota = QuotaCpus(text)) threads = std::min(threads, *quota);
   }

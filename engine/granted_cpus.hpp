@@ -20,7 +20,8 @@ std::optional<unsigned> QuotaCpus(std::string_view cpu_max);
 std::vector<std::string> QuotaDirs(std::string_view proc_cgroup, std::string_view mountinfo);
 
 // Threads for `allowed` CPUs under the quotas in `cpu_max_texts` (any may be
-// empty or "max"): the smallest bound, at least 1 and at most `cap`.
+// empty or "max"): the smallest bound, at least 1 and at most `cap`. With
+// nothing known (allowed 0), one thread: the safe guess.
 unsigned ThreadsFor(unsigned allowed, const std::vector<std::string>& cpu_max_texts, unsigned cap);
 
 // The CPUs the calling thread may run on; 0 when that cannot be told.

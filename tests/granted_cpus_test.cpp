@@ -90,7 +90,7 @@ TEST_P(Threads, TakeTheSmallestBound) {
 INSTANTIATE_TEST_SUITE_P(
     Bounds, Threads,
     ::testing::Values(ThreadsCase{2, {}, 2}, ThreadsCase{64, {}, 8}, ThreadsCase{1, {}, 1},
-                      ThreadsCase{0, {}, 8},  // affinity unknown: the cap alone
+                      ThreadsCase{0, {}, 1},  // nothing known of the CPUs: one thread
                       ThreadsCase{64, {"100000 100000\n"}, 1},
                       ThreadsCase{64, {"max 100000\n", "250000 100000\n", ""}, 3},
                       ThreadsCase{2, {"800000 100000\n"}, 2},
