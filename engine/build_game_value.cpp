@@ -11,6 +11,7 @@
 
 #include "build_paths.hpp"
 #include "game_value.hpp"
+#include "granted_cpus.hpp"
 #include "wavefront.hpp"
 
 namespace mirtolk {
@@ -42,7 +43,7 @@ bool CpuRuns(BuildPath path) {
     case BuildPath::Plain:
     case BuildPath::Portable:
       return true;
-#if defined(__x86_64__)
+#if MIRTOLK_X86_PATHS
     case BuildPath::Avx2:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2");
@@ -60,7 +61,7 @@ bool CpuRuns(BuildPath path) {
 
 wavefront::Kernel KernelFor(BuildPath path) {
   switch (path) {
-#if defined(__x86_64__)
+#if MIRTOLK_X86_PATHS
     case BuildPath::Avx512:
       return wavefront::Avx512Kernel();
     case BuildPath::Avx2:
@@ -171,8 +172,9 @@ BuildPath FastestBuildPath() {
   return fastest;
 }
 
+// At most 8: the build is bound by memory well before that.
 unsigned DefaultBuildThreads() {
-  return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  return cpus::ThreadsFor(cpus::AffinityCpus(), cpus::ProcessQuotaTexts(), 8);
 }
 
 void BuildGameValue(GameValueTable& table, BuildPath path, unsigned threads) {

@@ -25,7 +25,9 @@ std::vector<BuildPath> AvailableBuildPaths();
 // The path BuildGameValue(table) takes: the widest this CPU runs.
 BuildPath FastestBuildPath();
 
-// How many threads BuildGameValue(table) uses: one per core, a few at most.
+// How many threads BuildGameValue(table) uses: one per CPU that the calling
+// thread may run on (its affinity) and that its cgroup's CPU quota pays for,
+// a few at most.
 unsigned DefaultBuildThreads();
 
 // Fills a table that is still all +0.0 along the given path, which must be one

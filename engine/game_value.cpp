@@ -38,8 +38,11 @@ GameValueTable::GameValueTable() {
   if (end > aligned + kMappedBytes) {
     munmap(reinterpret_cast<void*>(aligned + kMappedBytes), end - (aligned + kMappedBytes));
   }
-  // Huge pages cut the cost of first touching the block several times over.
+  // Huge pages cut the cost of first touching the block several times over;
+  // where the system has none, small pages serve as well, only slower.
+#if defined(MADV_HUGEPAGE)
   madvise(reinterpret_cast<void*>(aligned), kMappedBytes, MADV_HUGEPAGE);
+#endif
   cells_ = reinterpret_cast<double*>(aligned);
 }
 

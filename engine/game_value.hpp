@@ -1,9 +1,17 @@
 // The table of optimal expected final scores of the urn game.
 #pragma once
 
+#include <cfloat>
 #include <cstddef>
 #include <new>
 #include <string>
+
+// Every operation of the table must round to double on its own. Where the
+// compiler evaluates in a wider format (x87 on 32-bit x86: FLT_EVAL_METHOD 2),
+// intermediate results would keep extra bits and the table would differ.
+#if !defined(FLT_EVAL_METHOD) || FLT_EVAL_METHOD != 0
+#error "The table needs floating point evaluated in double (FLT_EVAL_METHOD == 0); on 32-bit x86 build with -msse2 -mfpmath=sse"
+#endif
 
 namespace mirtolk {
 

@@ -14,8 +14,29 @@
 
 #include "game_value.hpp"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
+// The AVX paths carry their instruction sets as GCC and Clang target
+// attributes and are chosen with __builtin_cpu_supports: 64-bit x86 with those
+// compilers only. Everywhere else the portable path is the widest.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define MIRTOLK_X86_PATHS 1
+#else
+#define MIRTOLK_X86_PATHS 0
+#endif
+
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// Built with ThreadSanitizer (GCC says so with a macro, Clang with a feature).
+#if defined(__SANITIZE_THREAD__)
+#define MIRTOLK_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MIRTOLK_TSAN 1
+#endif
+#endif
+#ifndef MIRTOLK_TSAN
+#define MIRTOLK_TSAN 0
 #endif
 
 namespace mirtolk::wavefront {
@@ -40,6 +61,16 @@ struct Kernel {
   void (*fill)(const Strip&);
 };
 
+// Tells the core that this thread is only spinning, so a sibling hyperthread
+// or the power budget gets the cycles.
+inline void SpinPause() {
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__)
+  _mm_pause();
+#elif defined(__aarch64__) && defined(__GNUC__)
+  __asm__ __volatile__("yield");
+#endif
+}
+
 // Spins, then sleeps, until the strip before has finished `rows` rows;
 // returns what it saw. Waits are short while both threads have a core, and
 // spinning through them is far cheaper than sleeping; but the machine may be
@@ -49,9 +80,7 @@ inline int WaitForRows(const Progress& before, int rows) {
   constexpr int kSpins = 4096;  // some tens of microseconds: several times a usual wait
   int seen = before.rows.load(std::memory_order_acquire);
   for (int spins = 0; seen < rows && spins < kSpins; ++spins) {
-#if defined(__x86_64__) || defined(__i386__)
-    _mm_pause();
-#endif
+    SpinPause();
     seen = before.rows.load(std::memory_order_acquire);
   }
   while (seen < rows) {
@@ -65,7 +94,7 @@ inline int WaitForRows(const Progress& before, int rows) {
 inline void Publish(Progress& done, int rows) { done.rows.store(rows, std::memory_order_release); }
 
 Kernel PortableKernel();
-#if defined(__x86_64__)
+#if MIRTOLK_X86_PATHS
 Kernel Avx2Kernel();
 Kernel Avx512Kernel();
 #endif

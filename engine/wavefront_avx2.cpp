@@ -1,5 +1,7 @@
 // The wavefront in 4-lane AVX vectors, chosen at run time on CPUs with AVX2.
-#if defined(__x86_64__)
+#include "wavefront.hpp"
+
+#if MIRTOLK_X86_PATHS
 
 #include <immintrin.h>
 

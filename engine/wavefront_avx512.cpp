@@ -1,5 +1,7 @@
 // The wavefront in 8-lane AVX-512 vectors, chosen at run time on CPUs with AVX-512F.
-#if defined(__x86_64__)
+#include "wavefront.hpp"
+
+#if MIRTOLK_X86_PATHS
 
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12's own AVX-512 header trips this warning in its unmasked intrinsics

@@ -29,6 +29,20 @@ MIRTOLK_SIMD_TARGET void StoreRowsInside(double* cells, int black, int first_whi
   }
 }
 
+// A vector into the table where another thread may read it. ThreadSanitizer
+// does not look at accesses wider than 16 bytes, so under it the lanes go one
+// by one and it checks the hand-over on every path.
+template <class Ops>
+MIRTOLK_SIMD_TARGET void StoreShared(double* cells, typename Ops::V v) {
+  if constexpr (MIRTOLK_TSAN) {
+    double lane[Ops::kLanes];
+    Ops::Store(lane, v);
+    for (int i = 0; i < Ops::kLanes; ++i) cells[i] = lane[i];
+  } else {
+    Ops::Store(cells, v);
+  }
+}
+
 // Where a vector is one whole cache line, most of a column is written with
 // streaming stores of aligned lines, which skip reading the line in first.
 // A column's rows are misaligned against the lines by the same amount in every
@@ -138,7 +152,7 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
       }
       if (first_white >= 1 && first_white + Lanes - 1 <= MaxCount) {
         double* const at = cells + GameValueTable::Index(first_white, b0 + c);
-        if (!Ops::AllZero(by_column[v][j])) Ops::Store(at, by_column[v][j]);
+        if (!Ops::AllZero(by_column[v][j])) StoreShared<Ops>(at, by_column[v][j]);
         if (first_white + Lanes - 1 + kPrefetchRows <= MaxCount) __builtin_prefetch(at + kPrefetchRows, 1);
       } else if (first_white + Lanes - 1 >= 1 && first_white <= MaxCount) {
         StoreRowsInside<Ops>(cells, b0 + c, first_white, by_column[v][j]);

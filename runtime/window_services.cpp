@@ -26,6 +26,7 @@ namespace {
 // The test seam's fault, armed until it strikes.
 int WriteFault = StatusOk;
 int WritesBeforeFault = 0;
+bool MessageBoxFault = false;
 
 int Pixels(int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; }
 
@@ -181,6 +182,7 @@ void SetTextWriteFault(int status, int writes_first) {
   WriteFault = status;
   WritesBeforeFault = writes_first;
 }
+bool SetMessageBoxFault(bool fail) { return std::exchange(MessageBoxFault, fail); }
 }  // namespace testing
 
 // ---------------------------------------------------------------------------
@@ -287,13 +289,20 @@ void Session::Dispatch(Handler handler) noexcept {
 void Session::Fail(int status, const char* line) noexcept {
   exit_status_ = status;
   std::cerr << line << std::endl;
-  if (SomeoneCanSeeTheScreen()) {
-    QWidget* parent = form_ && form_->widget()->isVisible() ? form_->widget() : nullptr;
-    QMessageBox box(QMessageBox::Critical, ToQString(data_.startup_window.caption),
-                    QString::fromUtf8(line), QMessageBox::Ok, parent);
-    // The words can be selected and copied, for a bug report say.
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    box.exec();
+  // The box is a courtesy on top of that line. With memory exhausted, building
+  // it can throw; the program then goes without it and still ends with its
+  // status, rather than terminating here.
+  try {
+    if (std::exchange(MessageBoxFault, false)) throw std::bad_alloc();
+    if (SomeoneCanSeeTheScreen()) {
+      QWidget* parent = form_ && form_->widget()->isVisible() ? form_->widget() : nullptr;
+      QMessageBox box(QMessageBox::Critical, ToQString(data_.startup_window.caption),
+                      QString::fromUtf8(line), QMessageBox::Ok, parent);
+      // The words can be selected and copied, for a bug report say.
+      box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+      box.exec();
+    }
+  } catch (...) {
   }
   if (executing_) QCoreApplication::exit(status);
 }

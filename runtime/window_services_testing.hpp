@@ -11,4 +11,10 @@ namespace mirtolk::rt::testing {
 // a fault that has not struck yet.
 void SetTextWriteFault(int status, int writes_first = 0);
 
+// The next message box the program is about to build fails with
+// std::bad_alloc, as with memory exhausted; on every platform, including those
+// where no box would be shown. false drops a fault that has not struck yet.
+// Returns whether one had not.
+bool SetMessageBoxFault(bool fail);
+
 }  // namespace mirtolk::rt::testing

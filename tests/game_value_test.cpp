@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,8 +82,9 @@ TEST(BuildGameValue, MatchesPlainBuildBitForBit) {
 }
 
 // Every path this machine can run, each forced, into a fresh block, with one
-// thread and with more threads than cores: the strips' hand-over must give the
-// same table however the threads happen to be scheduled.
+// thread, with 2, 3, 4 and 8 (odd counts leave one thread a strip behind the
+// others), and with more threads than cores: the strips' hand-over must give
+// the same table however the threads happen to be scheduled.
 struct PathRun {
   BuildPath path;
   unsigned threads;
@@ -95,9 +97,8 @@ std::vector<PathRun> PathRuns() {
       runs.push_back({path, 1});
       continue;
     }
-    for (unsigned threads : {1u, DefaultBuildThreads(), DefaultBuildThreads() + 2}) {
-      if (runs.back().path != path || runs.back().threads < threads) runs.push_back({path, threads});
-    }
+    std::set<unsigned> counts = {1, 2, 3, 4, 8, DefaultBuildThreads(), DefaultBuildThreads() + 2};
+    for (unsigned threads : counts) runs.push_back({path, threads});
   }
   return runs;
 }

@@ -28,6 +28,7 @@ struct Scenario {
   QString white, black, text3_before;
   int fault_status;
   int writes_first;
+  bool box_fails;
   std::optional<QString> text3_after_click = {};
   bool handled_second_click = false;
 };
@@ -61,6 +62,7 @@ void Drive() {
   TypeInto(text3, s.text3_before);
 
   rt::testing::SetTextWriteFault(s.fault_status, s.writes_first);
+  rt::testing::SetMessageBoxFault(s.box_fails);
   QTest::mouseClick(calc, Qt::LeftButton);
   s.text3_after_click = text3->text();
 
@@ -101,6 +103,7 @@ class RuntimeErrorTest : public QObject {
   void initTestCase() { qAddPreRoutine(&OnApplicationMade); }
   void cleanup() {
     rt::testing::SetTextWriteFault(rt::StatusOk);
+    rt::testing::SetMessageBoxFault(false);
     Current = nullptr;
   }
   void failedWriteEndsTheProgram_data();
@@ -110,29 +113,36 @@ class RuntimeErrorTest : public QObject {
 void RuntimeErrorTest::failedWriteEndsTheProgram_data() {
   QTest::addColumn<int>("status");
   QTest::addColumn<int>("writesFirst");
+  QTest::addColumn<bool>("boxFails");
   QTest::addColumn<QString>("text3After");
   QTest::addColumn<QString>("report");
 
   // Had the handler gone on after the failed "Error", the answer 7.279720
   // would stand in Text3: only that one write fails.
   QTest::newRow("the first write, of Error")
-      << rt::StatusNotStored << 0 << "earlier"
+      << rt::StatusNotStored << 0 << false << "earlier"
       << "Run-time error 3: Text3 did not keep the text written into it";
   QTest::newRow("the answer's write")
-      << rt::StatusOutOfMemory << 1 << "Error"
+      << rt::StatusOutOfMemory << 1 << false << "Error"
+      << "Run-time error 1: Out of memory writing the text of Text3";
+  // Memory exhausted: not even the message box can be built. The line and the
+  // status must come all the same.
+  QTest::newRow("out of memory, for the message box too")
+      << rt::StatusOutOfMemory << 1 << true << "Error"
       << "Run-time error 1: Out of memory writing the text of Text3";
   QTest::newRow("the answer's write, another status")
-      << -77 << 1 << "Error"
+      << -77 << 1 << false << "Error"
       << "Run-time error 4: Failed writing the text of Text3 (status -77)";
 }
 
 void RuntimeErrorTest::failedWriteEndsTheProgram() {
   QFETCH(int, status);
   QFETCH(int, writesFirst);
+  QFETCH(bool, boxFails);
   QFETCH(QString, text3After);
   QFETCH(QString, report);
 
-  Scenario scenario{u"10"_s, u"3"_s, u"earlier"_s, status, writesFirst};
+  Scenario scenario{u"10"_s, u"3"_s, u"earlier"_s, status, writesFirst, boxFails};
   Current = &scenario;
   CaptureStderr err;
   const int exit_status = rt::StartRuntime(ProgramStart);
@@ -142,6 +152,7 @@ void RuntimeErrorTest::failedWriteEndsTheProgram() {
   QVERIFY(!scenario.handled_second_click);
   QCOMPARE(err.text(), report + '\n');
   QCOMPARE(exit_status, rt::ExitRuntimeError);
+  if (boxFails) QVERIFY2(!rt::testing::SetMessageBoxFault(false), "no message box was attempted");
 }
 
 }  // namespace mirtolk
