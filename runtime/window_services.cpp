@@ -11,6 +11,7 @@
 #include <QStringView>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <iterator>
@@ -85,6 +86,7 @@ void EndBeforeQtWaylandTeardown(int status) {
   if (QGuiApplication::platformName() != u"wayland") return;
   std::cout.flush();
   std::cerr.flush();
+  std::fflush(nullptr);
   std::_Exit(status);
 }
 
@@ -288,7 +290,10 @@ void Session::Dispatch(Handler handler) noexcept {
 
 void Session::Fail(int status, const char* line) noexcept {
   exit_status_ = status;
-  std::cerr << line << std::endl;
+  // One stdio call writes the prepared line whole, with no stream state or
+  // locale to consult on the way, even with memory exhausted.
+  std::fprintf(stderr, "%s\n", line);
+  std::fflush(stderr);
   // The box is a courtesy on top of that line. With memory exhausted, building
   // it can throw; the program then goes without it and still ends with its
   // status, rather than terminating here.

@@ -9,9 +9,12 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <cstdio>
 #include <iostream>
 #include <optional>
-#include <sstream>
+#include <string>
+
+#include <unistd.h>
 
 #include "start_data.hpp"
 #include "window_services.hpp"
@@ -83,15 +86,44 @@ void OnApplicationMade() {
   });
 }
 
+// What the program writes to file descriptor 2 while this lives, whichever
+// way it writes it. Qt Test logs Qt's own messages to standard output.
 class CaptureStderr {
  public:
-  CaptureStderr() : old_(std::cerr.rdbuf(text_.rdbuf())) {}
-  ~CaptureStderr() { std::cerr.rdbuf(old_); }
-  QString text() const { return QString::fromStdString(text_.str()); }
+  CaptureStderr() : file_(std::tmpfile()) {
+    std::fflush(stderr);
+    std::cerr.flush();
+    if (file_ != nullptr) saved_ = dup(STDERR_FILENO);
+    if (saved_ >= 0) dup2(fileno(file_), STDERR_FILENO);
+  }
+  ~CaptureStderr() {
+    Restore();
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  CaptureStderr(const CaptureStderr&) = delete;
+  CaptureStderr& operator=(const CaptureStderr&) = delete;
+
+  QString text() {
+    Restore();
+    if (file_ == nullptr) return u"(no temporary file to capture standard error)"_s;
+    std::string text;
+    std::rewind(file_);
+    for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
+    return QString::fromStdString(text);
+  }
 
  private:
-  std::ostringstream text_;
-  std::streambuf* old_;
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    std::cerr.flush();
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+    saved_ = -1;
+  }
+
+  std::FILE* file_;
+  int saved_ = -1;
 };
 
 }  // namespace
