@@ -1,5 +1,7 @@
+# shellcheck shell=bash
 # A minimal Debian tree for another release, kept in a cache, and commands run
-# inside a throw-away copy of it. Sourced by scripts/test-debian13.
+# inside a throw-away copy of it. Sourced by scripts/test-debian13
+# and tests/package_install.sh.
 #
 #   co_cache_dir SUITE ARCH            prints where the tree for SUITE/ARCH is kept
 #   co_ensure DIR SUITE ARCH PKG...    makes DIR with mmdebstrap (minbase plus PKG)
@@ -10,7 +12,8 @@
 #                                      /sys, a private /tmp, DIR's apt cache of
 #                                      .deb files and, read-only at /src, the host
 #                                      folder SRC mounted; the overlay and every
-#                                      mount are gone when it returns, however it ends
+#                                      mount are gone when it returns, however it ends;
+#                                      returns the status of CMD
 #   co_fail MESSAGE                    one line on standard error, then exit 1
 #
 # Everything fails with one line saying why; nothing needs cleaning up after.
@@ -100,8 +103,9 @@ co_inside() {
   co_mount --bind -o ro "$src" "$CO_ROOT/src"
   cp -L /etc/resolv.conf "$CO_ROOT/etc/resolv.conf" 2>/dev/null || true
   # In the background, so that a TERM from co_run is acted on at once; what
-  # runs inside is then ended by co_umount_all.
-  chroot "$CO_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
+  # runs inside is then ended by co_umount_all. In a session of its own, so that
+  # a Ctrl-C reaches it only that way, whole, and not half of it first.
+  setsid -w chroot "$CO_ROOT" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" CI="${CI:-}" \
     PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin /bin/bash -c "$cmd" &
   wait $!
 }
