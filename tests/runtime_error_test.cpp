@@ -9,13 +9,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <cstdio>
-#include <iostream>
 #include <optional>
-#include <string>
 
-#include <unistd.h>
-
+#include "capture_stderr.hpp"
 #include "start_data.hpp"
 #include "window_services.hpp"
 #include "window_services_testing.hpp"
@@ -86,46 +82,6 @@ void OnApplicationMade() {
   });
 }
 
-// What the program writes to file descriptor 2 while this lives, whichever
-// way it writes it. Qt Test logs Qt's own messages to standard output.
-class CaptureStderr {
- public:
-  CaptureStderr() : file_(std::tmpfile()) {
-    std::fflush(stderr);
-    std::cerr.flush();
-    if (file_ != nullptr) saved_ = dup(STDERR_FILENO);
-    if (saved_ >= 0) dup2(fileno(file_), STDERR_FILENO);
-  }
-  ~CaptureStderr() {
-    Restore();
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  CaptureStderr(const CaptureStderr&) = delete;
-  CaptureStderr& operator=(const CaptureStderr&) = delete;
-
-  QString text() {
-    Restore();
-    if (file_ == nullptr) return u"(no temporary file to capture standard error)"_s;
-    std::string text;
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) text += static_cast<char>(c);
-    return QString::fromStdString(text);
-  }
-
- private:
-  void Restore() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    std::cerr.flush();
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
-    saved_ = -1;
-  }
-
-  std::FILE* file_;
-  int saved_ = -1;
-};
-
 }  // namespace
 
 class RuntimeErrorTest : public QObject {
@@ -176,13 +132,13 @@ void RuntimeErrorTest::failedWriteEndsTheProgram() {
 
   Scenario scenario{u"10"_s, u"3"_s, u"earlier"_s, status, writesFirst, boxFails};
   Current = &scenario;
-  CaptureStderr err;
+  mirtolk::testing::CaptureStderr err;
   const int exit_status = rt::StartRuntime(ProgramStart);
 
   QVERIFY2(scenario.text3_after_click.has_value(), "the window never came up");
   QCOMPARE(*scenario.text3_after_click, text3After);
   QVERIFY(!scenario.handled_second_click);
-  QCOMPARE(err.text(), report + '\n');
+  QCOMPARE(QString::fromStdString(err.text()), report + '\n');
   QCOMPARE(exit_status, rt::ExitRuntimeError);
   if (boxFails) QVERIFY2(!rt::testing::SetMessageBoxFault(false), "no message box was attempted");
 }

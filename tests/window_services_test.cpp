@@ -7,10 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <iostream>
 #include <memory>
-#include <sstream>
 
+#include "capture_stderr.hpp"
 #include "window_services_testing.hpp"
 
 namespace mirtolk::rt {
@@ -72,17 +71,6 @@ struct NoRoomForData : std::bad_alloc {
 };
 std::unique_ptr<Form> CreateWithoutMemory(const WindowDesc&) { throw NoRoomForData(); }
 std::unique_ptr<Form> CreateWithoutAnyMemory(const WindowDesc&) { throw std::bad_alloc(); }
-
-class CaptureStderr {
- public:
-  CaptureStderr() : old_(std::cerr.rdbuf(text_.rdbuf())) {}
-  ~CaptureStderr() { std::cerr.rdbuf(old_); }
-  std::string text() const { return text_.str(); }
-
- private:
-  std::ostringstream text_;
-  std::streambuf* old_;
-};
 
 }  // namespace
 
@@ -184,7 +172,7 @@ void WindowServicesTest::failedWriteAbandonsHandlerAndEndsRun() {
   QVERIFY(session);
   testing::SetTextWriteFault(status);
 
-  CaptureStderr err;
+  mirtolk::testing::CaptureStderr err;
   QTest::mouseClick(go(*session), Qt::LeftButton);
   QCOMPARE(seen.clicks, 1);
   QVERIFY(!seen.click_finished);
@@ -228,7 +216,7 @@ void WindowServicesTest::noMemoryForWindowIsReported() {
   const StartData data{"probe", ProbeLayout,
                        dataSaysWhatItNeeded ? &CreateWithoutMemory : &CreateWithoutAnyMemory,
                        ProbeEvents};
-  CaptureStderr err;
+  mirtolk::testing::CaptureStderr err;
   Session session(data);
   QVERIFY(!session.Open());
   QCOMPARE(session.exit_status(), ExitOutOfMemory);
@@ -254,7 +242,7 @@ void WindowServicesTest::runtimeErrorEndsEventLoop() {
   QTimer::singleShot(0, window, [&] { QTest::mouseClick(go(*session), Qt::LeftButton); });
   // Should the error not end the loop, closing the window would give 0.
   QTimer::singleShot(5000, window, [window] { window->close(); });
-  CaptureStderr err;
+  mirtolk::testing::CaptureStderr err;
   QCOMPARE(session->Exec(), ExitRuntimeError);
   QVERIFY(err.text().starts_with("Run-time error 3: "));
 }
