@@ -178,8 +178,22 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
       for (int v = 0; v < Vectors; ++v) {
         white[v] = Ops::Add(white[v], one);
         const V column_before = Ops::ShiftIn(value[v], v == 0 ? from_left : value[v - 1]);
-        const V draw_white = Ops::Div(Ops::Mul(Ops::Add(value[v], one), white[v]), s);
-        const V draw_black = Ops::Div(Ops::Mul(Ops::Sub(column_before, one), black[v]), s);
+        const V x = Ops::Mul(Ops::Add(value[v], one), white[v]);
+        const V y = Ops::Mul(Ops::Sub(column_before, one), black[v]);
+        // Nearly half the cells are clamped to +0.0, in long runs at the top of
+        // the columns, and the two divisions are what this loop waits for. Where
+        // x <= -y in every lane (-y is exact, as is the comparison), the cell
+        // is +0.0 without them: dividing by the same s > 0 keeps the order and
+        // rounding to nearest is symmetric, so A = x / s <= -(y / s) = -B;
+        // +0.0 + A has A's value and is never -0.0, so adding B gives at most
+        // zero and never -0.0 (that needs two -0.0 operands; a nonzero exact
+        // sum never rounds to zero), which the clamp turns into +0.0.
+        if (Ops::AllAtMost(x, Ops::Sub(zero, y))) {
+          next[v] = zero;
+          continue;
+        }
+        const V draw_white = Ops::Div(x, s);
+        const V draw_black = Ops::Div(y, s);
         // The cell's +0.0 plus A, plus B: the same two additions as the plain loop.
         next[v] = Ops::ZeroIfNegative(Ops::Add(Ops::Add(zero, draw_white), draw_black));
       }
