@@ -164,7 +164,13 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
   // The last column reaches row MaxCount at this step; one block more stores
   // it, and a line that ends in the block after needs one more.
   const int last_step = MaxCount + columns - 1 + (Ops::kStreamLines ? 2 : 1) * Lanes;
+  // A block where every vector took the shortcut below is +0.0 throughout:
+  // storing it, and the lines made of it and a block before like it, writes
+  // +0.0 over +0.0, so it is left out.
+  bool stored_zero = true, before_zero = true;
   for (int t0 = 1; t0 <= last_step; t0 += Lanes) {
+    const bool store = !stored_zero || (Ops::kStreamLines && !before_zero);
+    bool block_zero = true;
     const int needed = std::min(t0 + Lanes - 1, MaxCount);
     if (ready < needed) ready = WaitForRows(*strip.before, std::min(needed + kLagRows, MaxCount));
     if (t0 + kLeftPrefetchRows <= ready) __builtin_prefetch(left + t0 + kLeftPrefetchRows);
@@ -192,6 +198,7 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
           next[v] = zero;
           continue;
         }
+        block_zero = false;
         const V draw_white = Ops::Div(x, s);
         const V draw_black = Ops::Div(y, s);
         // The cell's +0.0 plus A, plus B: the same two additions as the plain loop.
@@ -201,11 +208,13 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
         value[v] = next[v];
         block[i][v] = next[v];
       }
-      store_columns(t0 - Lanes, i * Vectors, (i + 1) * Vectors);
+      if (store) store_columns(t0 - Lanes, i * Vectors, (i + 1) * Vectors);
     }
     for (int i = 0; i < Lanes; ++i) {
       for (int v = 0; v < Vectors; ++v) stored[i][v] = block[i][v];
     }
+    before_zero = stored_zero;
+    stored_zero = block_zero;
 
     // The block before is stored: the strip's last column is complete up to
     // row (t0 - Lanes) + Lanes - 1 - (Columns - 1).
