@@ -64,8 +64,9 @@ struct Lines<Ops, Columns, true> {
 //
 // A lane that has not reached row 1 yet (w = t - c <= 0) computes
 // ((0 + 1) * w) / s + ((0 - 1) * b) / s < 0 from the +0.0 it starts with and
-// its zero neighbour, so the clamp keeps it at +0.0: the cell (0, b) that row 1
-// expects, with no special case for the ramp at the start of a strip.
+// its zero neighbour, so the clamp keeps it at +0.0 (or the +0.0 shortcut
+// below takes it, as x = w <= b = -y): the cell (0, b) that row 1 expects,
+// with no special case for the ramp at the start of a strip.
 //
 // Steps go in blocks of kLanes, so that a transpose turns each vector's block
 // into one vector of consecutive rows per column. A block is stored while the
