@@ -64,8 +64,9 @@ struct Lines<Ops, Columns, true> {
 //
 // A lane that has not reached row 1 yet (w = t - c <= 0) computes
 // ((0 + 1) * w) / s + ((0 - 1) * b) / s < 0 from the +0.0 it starts with and
-// its zero neighbour, so the clamp keeps it at +0.0: the cell (0, b) that row 1
-// expects, with no special case for the ramp at the start of a strip.
+// its zero neighbour, so the clamp keeps it at +0.0 (or the +0.0 shortcut
+// below takes it, as x = w <= b = -y): the cell (0, b) that row 1 expects,
+// with no special case for the ramp at the start of a strip.
 //
 // Steps go in blocks of kLanes, so that a transpose turns each vector's block
 // into one vector of consecutive rows per column. A block is stored while the
@@ -94,6 +95,7 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
 
   const V zero = Ops::Set1(0.0);
   const V one = Ops::Set1(1.0);
+  const V lanes = Ops::Set1(Lanes);
   V value[Vectors];  // each lane's cell of the previous step
   V white[Vectors];  // w = t - c
   V black[Vectors];  // b = b0 + c
@@ -164,34 +166,66 @@ MIRTOLK_SIMD_TARGET void FillStrip(const Strip& strip) {
   // The last column reaches row MaxCount at this step; one block more stores
   // it, and a line that ends in the block after needs one more.
   const int last_step = MaxCount + columns - 1 + (Ops::kStreamLines ? 2 : 1) * Lanes;
+  // A block where every vector took the shortcut below is +0.0 throughout:
+  // storing it, and the lines made of it and a block before like it, writes
+  // +0.0 over +0.0, so it is left out.
+  bool stored_zero = true, before_zero = true;
   for (int t0 = 1; t0 <= last_step; t0 += Lanes) {
+    const bool store = !stored_zero || (Ops::kStreamLines && !before_zero);
+    bool block_zero = true;
     const int needed = std::min(t0 + Lanes - 1, MaxCount);
     if (ready < needed) ready = WaitForRows(*strip.before, std::min(needed + kLagRows, MaxCount));
     if (t0 + kLeftPrefetchRows <= ready) __builtin_prefetch(left + t0 + kLeftPrefetchRows);
 
+    // All +0.0 so far, the column before +0.0 over the block, and no row past
+    // b0: every lane has x = w <= b = -y at every step, the shortcut's case
+    // below, and the block is +0.0 with nothing to compute or store.
+    const bool quiet = !store && t0 + Lanes - 1 <= b0 &&
+                       std::all_of(left + t0, left + t0 + Lanes, [](double d) { return d == 0.0; });
+    if (quiet) {
+      for (V& w : white) w = Ops::Add(w, lanes);
+    } else {
 #pragma GCC unroll 8
-    for (int i = 0; i < Lanes; ++i) {
-      const int t = t0 + i;
-      const V s = Ops::Set1(static_cast<double>(t + b0));
-      const V from_left = Ops::Set1(t <= MaxCount ? left[t] : 0.0);
-      V next[Vectors];
-      for (int v = 0; v < Vectors; ++v) {
-        white[v] = Ops::Add(white[v], one);
-        const V column_before = Ops::ShiftIn(value[v], v == 0 ? from_left : value[v - 1]);
-        const V draw_white = Ops::Div(Ops::Mul(Ops::Add(value[v], one), white[v]), s);
-        const V draw_black = Ops::Div(Ops::Mul(Ops::Sub(column_before, one), black[v]), s);
-        // The cell's +0.0 plus A, plus B: the same two additions as the plain loop.
-        next[v] = Ops::ZeroIfNegative(Ops::Add(Ops::Add(zero, draw_white), draw_black));
+      for (int i = 0; i < Lanes; ++i) {
+        const int t = t0 + i;
+        const V s = Ops::Set1(static_cast<double>(t + b0));
+        const V from_left = Ops::Set1(t <= MaxCount ? left[t] : 0.0);
+        V next[Vectors];
+        for (int v = 0; v < Vectors; ++v) {
+          white[v] = Ops::Add(white[v], one);
+          const V column_before = Ops::ShiftIn(value[v], v == 0 ? from_left : value[v - 1]);
+          const V x = Ops::Mul(Ops::Add(value[v], one), white[v]);
+          const V y = Ops::Mul(Ops::Sub(column_before, one), black[v]);
+          // Nearly half the cells are clamped to +0.0, in long runs at the top of
+          // the columns, and the two divisions are what this loop waits for. Where
+          // x <= -y in every lane (-y is exact, as is the comparison), the cell
+          // is +0.0 without them: dividing by the same s > 0 keeps the order and
+          // rounding to nearest is symmetric, so A = x / s <= -(y / s) = -B;
+          // +0.0 + A has A's value and is never -0.0, so adding B gives at most
+          // zero and never -0.0 (that needs two -0.0 operands; a nonzero exact
+          // sum never rounds to zero), which the clamp turns into +0.0.
+          if (Ops::AllAtMost(x, Ops::Sub(zero, y))) {
+            next[v] = zero;
+            continue;
+          }
+          block_zero = false;
+          const V draw_white = Ops::Div(x, s);
+          const V draw_black = Ops::Div(y, s);
+          // The cell's +0.0 plus A, plus B: the same two additions as the plain loop.
+          next[v] = Ops::ZeroIfNegative(Ops::Add(Ops::Add(zero, draw_white), draw_black));
+        }
+        for (int v = 0; v < Vectors; ++v) {
+          value[v] = next[v];
+          block[i][v] = next[v];
+        }
+        if (store) store_columns(t0 - Lanes, i * Vectors, (i + 1) * Vectors);
       }
-      for (int v = 0; v < Vectors; ++v) {
-        value[v] = next[v];
-        block[i][v] = next[v];
+      for (int i = 0; i < Lanes; ++i) {
+        for (int v = 0; v < Vectors; ++v) stored[i][v] = block[i][v];
       }
-      store_columns(t0 - Lanes, i * Vectors, (i + 1) * Vectors);
     }
-    for (int i = 0; i < Lanes; ++i) {
-      for (int v = 0; v < Vectors; ++v) stored[i][v] = block[i][v];
-    }
+    before_zero = stored_zero;
+    stored_zero = block_zero;
 
     // The block before is stored: the strip's last column is complete up to
     // row (t0 - Lanes) + Lanes - 1 - (Columns - 1).

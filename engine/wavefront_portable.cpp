@@ -53,6 +53,12 @@ struct PortableOps {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = a.lane[i] / b.lane[i];
     return a;
   }
+  static bool AllAtMost(V a, V b) {
+    for (int i = 0; i < kLanes; ++i) {
+      if (!(a.lane[i] <= b.lane[i])) return false;
+    }
+    return true;
+  }
   static V ZeroIfNegative(V a) {
     for (double& l : a.lane) l = l < 0.0 ? 0.0 : l;
     return a;
