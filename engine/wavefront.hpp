@@ -27,18 +27,6 @@
 #include <emmintrin.h>
 #endif
 
-// Built with ThreadSanitizer (GCC says so with a macro, Clang with a feature).
-#if defined(__SANITIZE_THREAD__)
-#define MIRTOLK_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define MIRTOLK_TSAN 1
-#endif
-#endif
-#ifndef MIRTOLK_TSAN
-#define MIRTOLK_TSAN 0
-#endif
-
 namespace mirtolk::wavefront {
 
 // Rows finished in the last column of a strip, counted from w = 1. Written

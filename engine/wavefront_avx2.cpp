@@ -28,11 +28,12 @@ struct Avx2Ops {
   MIRTOLK_SIMD_TARGET static V Sub(V a, V b) { return _mm256_sub_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Div(V a, V b) { return _mm256_div_pd(a, b); }
-  // max(0, x) returns its second operand unless 0 > x: exactly `x < 0 ? +0.0 : x`,
-  // -0.0 and NaN included.
+  // a <= b in every lane (ordered: false where either is NaN).
   MIRTOLK_SIMD_TARGET static bool AllAtMost(V a, V b) {
     return _mm256_movemask_pd(_mm256_cmp_pd(a, b, _CMP_LE_OQ)) == 0xf;
   }
+  // max(0, x) returns its second operand unless 0 > x: exactly `x < 0 ? +0.0 : x`,
+  // -0.0 and NaN included.
   MIRTOLK_SIMD_TARGET static V ZeroIfNegative(V a) { return _mm256_max_pd(_mm256_setzero_pd(), a); }
   // {from[3], self[0], self[1], self[2]}
   MIRTOLK_SIMD_TARGET static V ShiftIn(V self, V from) {

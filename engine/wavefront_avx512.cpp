@@ -29,11 +29,12 @@ struct Avx512Ops {
   MIRTOLK_SIMD_TARGET static V Sub(V a, V b) { return _mm512_sub_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Mul(V a, V b) { return _mm512_mul_pd(a, b); }
   MIRTOLK_SIMD_TARGET static V Div(V a, V b) { return _mm512_div_pd(a, b); }
-  // max(0, x) returns its second operand unless 0 > x: exactly `x < 0 ? +0.0 : x`,
-  // -0.0 and NaN included.
+  // a <= b in every lane (ordered: false where either is NaN).
   MIRTOLK_SIMD_TARGET static bool AllAtMost(V a, V b) {
     return _mm512_cmp_pd_mask(a, b, _CMP_LE_OQ) == 0xff;
   }
+  // max(0, x) returns its second operand unless 0 > x: exactly `x < 0 ? +0.0 : x`,
+  // -0.0 and NaN included.
   MIRTOLK_SIMD_TARGET static V ZeroIfNegative(V a) { return _mm512_max_pd(_mm512_setzero_pd(), a); }
   // Lanes m .. 7 of before, then lanes 0 .. 7 - m of rows.
   MIRTOLK_SIMD_TARGET static LineShift LineShiftFor(int m) {

@@ -9,6 +9,18 @@
 
 #include "wavefront.hpp"
 
+// Built with ThreadSanitizer (GCC says so with a macro, Clang with a feature).
+#if defined(__SANITIZE_THREAD__)
+#define MIRTOLK_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define MIRTOLK_TSAN 1
+#endif
+#endif
+#ifndef MIRTOLK_TSAN
+#define MIRTOLK_TSAN 0
+#endif
+
 #ifndef MIRTOLK_SIMD_TARGET
 #error "define MIRTOLK_SIMD_TARGET before including wavefront_kernel.hpp"
 #endif

@@ -53,6 +53,7 @@ struct PortableOps {
     for (int i = 0; i < kLanes; ++i) a.lane[i] = a.lane[i] / b.lane[i];
     return a;
   }
+  // a <= b in every lane (false where either is NaN).
   static bool AllAtMost(V a, V b) {
     for (int i = 0; i < kLanes; ++i) {
       if (!(a.lane[i] <= b.lane[i])) return false;
