@@ -82,7 +82,7 @@ package:
 # The package from dist/ in a clean Debian 12 tree: installed with only its
 # declared dependencies, run on Xvfb, purged, and nothing left behind.
 package-test:
-	bash scripts/install-deps base package
+	bash scripts/install-deps package
 	bash tests/package_install.sh bookworm
 
 # `CI=true make test` on a fresh clone of HEAD in a minimal Debian 13 tree

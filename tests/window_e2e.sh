@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The built program on a real X server: start it, see that it carries its
-# icon, answer a few queries through the window as a person would, close it as a window manager would, and expect
-# exit status 0.
+# icon, answer a few queries through the window as a person would, close it as
+# a window manager would, and expect exit status 0.
 #   usage: window_e2e.sh PATH/TO/mirtolk PATH/TO/xwin
 set -u
 program=$1
